@@ -1,0 +1,1 @@
+// Placeholder translation unit for targets whose sources are all in static libraries.
