@@ -1,0 +1,177 @@
+// The debug log's configuration syntax and output, and the error-code table
+// it names codes from.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QuorelSdk_470KX_PLU.h"
+#include "platform/DebugLog.h"
+#include "platform/ErrorCodes.h"
+#include "support/TestEnvironment.h"
+
+namespace quorel {
+namespace {
+
+std::vector<std::string> ReadLines(const std::string &path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class DebugLogTest : public testing::Test {
+ protected:
+  void TearDown() override { LogConfigure(nullptr, nullptr); }
+};
+
+TEST_F(DebugLogTest, SilentUnlessConfigured) {
+  LogConfigure(nullptr, nullptr);
+  for (int c = 0; c < kLogCategoryCount; ++c) EXPECT_FALSE(LogEnabled(static_cast<LogCategory>(c), 1));
+  LogConfigure("", nullptr);
+  EXPECT_FALSE(LogEnabled(LogCategory::kErrors, 1));
+}
+
+TEST_F(DebugLogTest, CategoryLevelsFollowTheList) {
+  LogConfigure("device:2,transfer:3", nullptr);
+  EXPECT_TRUE(LogEnabled(LogCategory::kDevice, 1));
+  EXPECT_TRUE(LogEnabled(LogCategory::kDevice, 2));
+  EXPECT_FALSE(LogEnabled(LogCategory::kDevice, 3));
+  EXPECT_TRUE(LogEnabled(LogCategory::kTransfer, 3));
+  EXPECT_FALSE(LogEnabled(LogCategory::kApi, 1));
+  EXPECT_FALSE(LogEnabled(LogCategory::kDevice, 0));
+
+  LogConfigure("errors", nullptr);
+  EXPECT_TRUE(LogEnabled(LogCategory::kErrors, 1));
+  EXPECT_FALSE(LogEnabled(LogCategory::kErrors, 2));
+  EXPECT_FALSE(LogEnabled(LogCategory::kDevice, 1)) << "a new configuration replaces the old one";
+
+  LogConfigure("all", nullptr);
+  for (int c = 0; c < kLogCategoryCount; ++c) {
+    EXPECT_TRUE(LogEnabled(static_cast<LogCategory>(c), 1)) << LogCategoryName(static_cast<LogCategory>(c));
+    EXPECT_FALSE(LogEnabled(static_cast<LogCategory>(c), 2));
+  }
+
+  LogConfigure(" all:2 , image:0,sim:99", nullptr);
+  EXPECT_TRUE(LogEnabled(LogCategory::kDialogs, 2));
+  EXPECT_FALSE(LogEnabled(LogCategory::kImage, 1));
+  EXPECT_TRUE(LogEnabled(LogCategory::kSim, kLogMaxLevel));
+
+  LogConfigure("bogus:2,device:x,table:2", nullptr);
+  EXPECT_TRUE(LogEnabled(LogCategory::kTable, 2));
+  EXPECT_FALSE(LogEnabled(LogCategory::kDevice, 1));
+}
+
+TEST_F(DebugLogTest, LinesCarryTimeThreadCategoryAndText) {
+  const std::string path = test::ScratchPath("log.txt");
+  LogConfigure("device:2", path.c_str());
+  LogPrint(LogCategory::kDevice, 2, "request %d of %s", 7, "unit 0");
+  LogPrint(LogCategory::kDevice, 3, "too detailed");
+  LogPrint(LogCategory::kTransfer, 1, "other category");
+  LogPrint(LogCategory::kDevice, 1, "ends with newline\n");
+
+  const auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 2u);
+  const std::regex shape(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[tid \d+\] device:2 request 7 of unit 0)");
+  EXPECT_TRUE(std::regex_match(lines[0], shape)) << lines[0];
+  EXPECT_NE(lines[1].find("device:1 ends with newline"), std::string::npos) << lines[1];
+}
+
+TEST_F(DebugLogTest, RecordedErrorsNameTheCodeAndTheOperation) {
+  const std::string path = test::ScratchPath("errors.txt");
+  LogConfigure("errors", path.c_str());
+  LogRecordedError(9, "Quorel_SetColorMode");
+  LogRecordedError(42, nullptr);
+  const auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("Quorel_SetColorMode recorded error 9 QUOREL_ERR_ARGUMENT (invalid argument)"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find("unknown error"), std::string::npos) << lines[1];
+
+  LogConfigure("device", path.c_str());
+  LogRecordedError(5, "Quorel_SnapShot");
+  EXPECT_EQ(ReadLines(path).size(), 2u) << "errors category is off";
+}
+
+TEST_F(DebugLogTest, EnvironmentChoosesCategoriesAndFile) {
+  const std::string path = test::ScratchPath("env.txt");
+  setenv("QUOREL_DEBUG", "sim:2", 1);
+  setenv("QUOREL_DEBUG_FILE", path.c_str(), 1);
+  LogReloadFromEnvironment();
+  unsetenv("QUOREL_DEBUG");
+  unsetenv("QUOREL_DEBUG_FILE");
+  LogPrint(LogCategory::kSim, 2, "from the environment");
+  const auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("sim:2 from the environment"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, LinesOfConcurrentThreadsStayWhole) {
+  const std::string path = test::ScratchPath("threads.txt");
+  LogConfigure("transfer:1", path.c_str());
+  constexpr int kThreads = 4;
+  constexpr int kLines = 200;
+  const std::string payload(300, 'x');
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &payload] {
+      for (int i = 0; i < kLines; ++i) LogPrint(LogCategory::kTransfer, 1, "T%d %s end", t, payload.c_str());
+    });
+  }
+  for (auto &th : threads) th.join();
+  const auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+  const std::regex whole(R"(.* transfer:1 T\d x{300} end)");
+  for (const auto &line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line;
+}
+
+TEST_F(DebugLogTest, OverlongTextIsCutToOneLine) {
+  const std::string path = test::ScratchPath("long.txt");
+  LogConfigure("image", path.c_str());
+  const std::string huge(10000, 'y');
+  LogPrint(LogCategory::kImage, 1, "%s", huge.c_str());
+  const auto lines = ReadLines(path);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_GT(lines[0].size(), 1000u);
+  EXPECT_LT(lines[0].size(), huge.size());
+}
+
+TEST(ErrorCodes, NamesMatchThePublicConstants) {
+#define EXPECT_CODE_NAME(macro) EXPECT_STREQ(ErrorCodeName(macro), #macro)
+  EXPECT_CODE_NAME(QUOREL_ERR_NONE);
+  EXPECT_CODE_NAME(QUOREL_ERR_NOT_READY);
+  EXPECT_CODE_NAME(QUOREL_ERR_NO_CAMERA);
+  EXPECT_CODE_NAME(QUOREL_ERR_THREAD);
+  EXPECT_CODE_NAME(QUOREL_ERR_WINDOW);
+  EXPECT_CODE_NAME(QUOREL_ERR_MEMORY);
+  EXPECT_CODE_NAME(QUOREL_ERR_DEVICE);
+  EXPECT_CODE_NAME(QUOREL_ERR_GEOMETRY);
+  EXPECT_CODE_NAME(QUOREL_ERR_FRAME);
+  EXPECT_CODE_NAME(QUOREL_ERR_ARGUMENT);
+  EXPECT_CODE_NAME(QUOREL_ERR_UNUSED);
+  EXPECT_CODE_NAME(QUOREL_ERR_NOT_SUPPORTED);
+  EXPECT_CODE_NAME(QUOREL_ERR_FILE);
+  EXPECT_CODE_NAME(QUOREL_ERR_TRANSFER_STOPPED);
+#undef EXPECT_CODE_NAME
+}
+
+TEST(ErrorCodes, EveryCodeHasItsOwnMeaningAndOthersAreUnknown) {
+  for (int code = 0; code < kErrorCodeCount; ++code) {
+    EXPECT_STRNE(ErrorCodeMeaning(code), "unknown error") << code;
+    for (int other = 0; other < code; ++other) EXPECT_STRNE(ErrorCodeMeaning(code), ErrorCodeMeaning(other));
+  }
+  EXPECT_STREQ(ErrorCodeMeaning(5), "memory or buffer");
+  for (int code : {-1, 14, 1000}) {
+    EXPECT_STREQ(ErrorCodeName(code), "unknown error");
+    EXPECT_STREQ(ErrorCodeMeaning(code), "unknown error");
+  }
+}
+
+}  // namespace
+}  // namespace quorel

@@ -1,0 +1,84 @@
+// Events and the millisecond clock.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/Event.h"
+
+namespace quorel {
+namespace {
+
+// Polls until `counter` reaches `value` or two seconds pass.
+bool ReachesWithin(const std::atomic<int> &counter, int value) {
+  for (int i = 0; i < 400 && counter.load() < value; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return counter.load() >= value;
+}
+
+TEST(Event, AutoResetLetsOneWaiterThroughPerSet) {
+  Event event(false);
+  std::atomic<int> passed{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) {
+    waiters.emplace_back([&] {
+      if (event.Wait(5000)) passed.fetch_add(1);
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (int round = 1; round <= 3; ++round) {
+    event.Set();
+    ASSERT_TRUE(ReachesWithin(passed, round));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(passed.load(), round) << "one Set released more than one waiter";
+  }
+  for (auto &w : waiters) w.join();
+  EXPECT_FALSE(event.IsSet());
+}
+
+TEST(Event, AutoResetIsConsumedByTheWait) {
+  Event event(false);
+  event.Set();
+  EXPECT_TRUE(event.Wait(0));
+  EXPECT_FALSE(event.Wait(0));
+  EXPECT_FALSE(event.IsSet());
+}
+
+TEST(Event, ManualResetReleasesEveryWaiterUntilReset) {
+  Event event(true);
+  std::atomic<int> passed{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 4; ++i) {
+    waiters.emplace_back([&] {
+      if (event.Wait(-1)) passed.fetch_add(1);
+    });
+  }
+  event.Set();
+  for (auto &w : waiters) w.join();
+  EXPECT_EQ(passed.load(), 4);
+  EXPECT_TRUE(event.Wait(0));
+  event.Reset();
+  EXPECT_FALSE(event.Wait(0));
+}
+
+TEST(Event, WaitTimesOutAfterAboutTheGivenTime) {
+  Event event(true);
+  const uint32_t start = GetTickCount();
+  EXPECT_FALSE(event.Wait(50));
+  EXPECT_GE(GetTickCount() - start, 49u);
+  Event initiallySet(true, true);
+  EXPECT_TRUE(initiallySet.Wait(0));
+}
+
+TEST(Clock, SleepLastsAtLeastTheGivenTimeOnBothClocks) {
+  const uint32_t tick = GetTickCount();
+  const uint32_t time = TimeGetTime();
+  SleepMs(30);
+  EXPECT_GE(GetTickCount() - tick, 30u);
+  EXPECT_GE(TimeGetTime() - time, 30u);
+  EXPECT_LT(GetTickCount() - tick, 5000u);
+}
+
+}  // namespace
+}  // namespace quorel
