@@ -1,0 +1,64 @@
+#include "image/ScaleKernels.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace quorel {
+
+namespace {
+
+int Clamp(int v, int hi) {
+  return v < 0 ? 0 : (v > hi ? hi : v);
+}
+
+// Bytes: bytes copied per pixel. The source column of every destination
+// column is worked out once per call, so the row loop is a plain gather.
+template <int Bytes>
+int ScaleNearest(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect, int srcWidth,
+                 int srcHeight, int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride) {
+  if (dst == nullptr || src == nullptr || srcWidth <= 0 || srcHeight <= 0) return 0;
+  if (dstBytesPerPixel < Bytes || srcBytesPerPixel < Bytes) return 0;
+  const int dstW = dstRect.right - dstRect.left;
+  const int dstH = dstRect.bottom - dstRect.top;
+  if (dstW <= 0 || dstH <= 0) return 0;
+  const float sx = static_cast<float>(srcRect.right - srcRect.left) / static_cast<float>(dstW);
+  const float sy = static_cast<float>(srcRect.bottom - srcRect.top) / static_cast<float>(dstH);
+
+  std::vector<size_t> columnOffset(static_cast<size_t>(dstW));
+  for (int x = 0; x < dstW; ++x) {
+    const int column = Clamp(srcRect.left + static_cast<int>(static_cast<float>(x) * sx), srcWidth - 1);
+    columnOffset[static_cast<size_t>(x)] = static_cast<size_t>(column) * static_cast<size_t>(srcBytesPerPixel);
+  }
+  for (int y = 0; y < dstH; ++y) {
+    const int r = Clamp(static_cast<int>(static_cast<float>(y) * sy), srcHeight - 1);
+    const int memoryRow = srcRect.bottom - r - 1;
+    if (memoryRow < 0 || memoryRow >= srcHeight) continue;  // only for a rectangle outside the source
+    const uint8_t *s = src + static_cast<size_t>(memoryRow) * static_cast<size_t>(srcStride);
+    uint8_t *d = dst + static_cast<size_t>(dstRect.top + y) * static_cast<size_t>(dstStride) +
+                 static_cast<size_t>(dstRect.left) * static_cast<size_t>(dstBytesPerPixel);
+    for (int x = 0; x < dstW; ++x) {
+      const uint8_t *p = s + columnOffset[static_cast<size_t>(x)];
+      uint8_t *q = d + static_cast<size_t>(x) * static_cast<size_t>(dstBytesPerPixel);
+      for (int b = 0; b < Bytes; ++b) q[b] = p[b];
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ScaleNearestColor(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect, int, int,
+                      int srcWidth, int srcHeight, int dstBytesPerPixel, int srcBytesPerPixel, int dstStride,
+                      int srcStride, void *, void *) {
+  return ScaleNearest<3>(dst, src, dstRect, srcRect, srcWidth, srcHeight, dstBytesPerPixel, srcBytesPerPixel, dstStride,
+                         srcStride);
+}
+
+int ScaleNearestGray(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect, int, int,
+                     int srcWidth, int srcHeight, int dstBytesPerPixel, int srcBytesPerPixel, int dstStride,
+                     int srcStride, void *, void *) {
+  return ScaleNearest<1>(dst, src, dstRect, srcRect, srcWidth, srcHeight, dstBytesPerPixel, srcBytesPerPixel, dstStride,
+                         srcStride);
+}
+
+}  // namespace quorel
