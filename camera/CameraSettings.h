@@ -67,10 +67,10 @@ struct AnalogBlock {
 
 // Format values kept directly in the camera's registry key.
 struct FormatValues {
-  int32_t colorMode = 0;   // type 0..5 for 8, 16, 24, 32, 48, 64 bits per pixel
-  int32_t subSample = 0;   // 0, 1, 2, 17, 18
-  int32_t waitTime = 10;   // milliseconds
-  int32_t halfClock = 0;   // 0 normal, 1 half, 2 double
+  int32_t colorMode = 0;  // type 0..5 for 8, 16, 24, 32, 48, 64 bits per pixel
+  int32_t subSample = 0;  // 0, 1, 2, 17, 18
+  int32_t waitTime = 10;  // milliseconds
+  int32_t halfClock = 0;  // 0 normal, 1 half, 2 double
 };
 
 }  // namespace quorel

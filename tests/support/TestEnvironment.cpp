@@ -27,7 +27,9 @@ struct Cleanup {
 
 }  // namespace
 
-const std::string &ScratchDir() { return g_scratch; }
+const std::string &ScratchDir() {
+  return g_scratch;
+}
 
 std::string ScratchPath(const std::string &name) {
   return g_scratch + "/" + std::to_string(g_counter.fetch_add(1)) + "_" + name;

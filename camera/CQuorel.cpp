@@ -1,0 +1,291 @@
+// Construction, initialisation, Close and teardown of the camera object, its
+// error reporting, and the operations that only store or report settings.
+#include "camera/CQuorel.h"
+
+#include <new>
+
+#include "device/CQuorel470KXPLUSdk.h"
+#include "device/DeviceFactory.h"
+#include "device/DeviceTable.h"
+#include "image/DibImage.h"
+#include "platform/Clock.h"
+#include "platform/DebugLog.h"
+#include "platform/HostWindows.h"
+#include "settings/ConfigurationList.h"
+#include "settings/SettingsStore.h"
+
+namespace quorel {
+
+namespace {
+
+constexpr UINT kErrorMessage = QUOREL_WM_ERROR;
+
+// Colour-mode type by bits per pixel, and what Quorel_GetColorMode reports
+// for each type (the 16-bit-per-sample modes report their 12 significant bits).
+constexpr int kBitsOfType[6] = {8, 16, 24, 32, 48, 64};
+constexpr int kReportedBitsOfType[6] = {8, 12, 24, 32, 44, 60};
+
+}  // namespace
+
+CQuorel::CQuorel()
+    : deviceTable_(std::make_unique<DeviceTable>()),
+      config_(std::make_unique<ConfigurationList>()),
+      rateStartTick_(TimeGetTime()) {}
+
+CQuorel::~CQuorel() {
+  // Settings are saved only when they were loaded: a camera whose
+  // initialisation failed holds construction zeros, and saving those would
+  // wipe the user's stored gains and filters.
+  if (settingsLoaded_) SaveSettingsGroups(deviceNumber_);
+  Close();
+  if (device_ != nullptr) deviceTable_->ReleaseUnit(device_->GetUnitIndex(), notifyWindow_);
+  device_.reset();
+  for (auto &image : images_) image.reset();
+  config_.reset();
+  deviceTable_->Close();
+}
+
+int CQuorel::ReportError(int32_t code, const char *operation) {
+  errors_.Push(code);
+  LogRecordedError(code, operation != nullptr ? operation : "camera");
+  if (notifyWindow_ != nullptr) HostPostMessage(notifyWindow_, kErrorMessage, 0, static_cast<LPARAM>(code));
+  return 1;
+}
+
+void CQuorel::PostError(int32_t code, const char *operation) {
+  if (LogEnabled(LogCategory::kErrors, 1)) {
+    LogPrint(LogCategory::kErrors, 1, "%s: posted (not recorded) code %d", operation != nullptr ? operation : "camera",
+             code);
+  }
+  HostPostMessage(notifyWindow_, kErrorMessage, 0, static_cast<LPARAM>(code));
+}
+
+bool CQuorel::RequireDevice(const char *operation) {
+  if (device_ != nullptr) return true;
+  ReportError(kErrNotReady, operation);
+  return false;
+}
+
+int CQuorel::NotAvailable(const char *operation) {
+  ReportError(kErrNotReady, operation);
+  return 0;
+}
+
+bool CQuorel::IsCaptureWindowValid(const CaptureGeometry &g, int subSample) {
+  if (g.width < 0 || g.height < 0 || g.horizontalStart < 0 || g.verticalStart < 0) return false;
+  if (g.width > kSensorWidth || g.height > kSensorHeight) return false;
+  if (g.horizontalStart > kSensorWidth || g.verticalStart > kSensorHeight) return false;
+  if (g.horizontalStart + g.width > kSensorWidth || g.verticalStart + g.height > kSensorHeight) return false;
+  return subSample != 3 && subSample != 19;
+}
+
+int CQuorel::SubSampleDivisor(int code) {
+  switch (code) {
+    case 1:
+    case 17:
+      return 2;
+    case 2:
+    case 18:
+      return 4;
+    case 3:
+    case 19:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+void CQuorel::ResetGeometryToSensor() {
+  geometry_.horizontalTotal = kSensorWidth;
+  geometry_.verticalTotal = kSensorHeight;
+  geometry_.width = kSensorWidth;
+  geometry_.height = kSensorHeight;
+  geometry_.horizontalStart = 0;
+  geometry_.verticalStart = 0;
+}
+
+AnalogBlock CQuorel::DeviceAnalogDefaults() {
+  AnalogBlock defaults;
+  int minimum = 0, maximum = 0, fallback = 0;
+  device_->GetGlobalGainRange(&minimum, &maximum, &fallback);
+  defaults.globalGain = fallback;
+  device_->GetColorGainRange(0x3056, &minimum, &maximum, &fallback);
+  defaults.colorGainGreen1 = fallback;
+  device_->GetColorGainRange(0x305A, &minimum, &maximum, &fallback);
+  defaults.colorGainRed = fallback;
+  device_->GetColorGainRange(0x3058, &minimum, &maximum, &fallback);
+  defaults.colorGainBlue = fallback;
+  device_->GetColorGainRange(0x305C, &minimum, &maximum, &fallback);
+  defaults.colorGainGreen2 = fallback;
+  defaults.exposure = device_->GetExposureDefault();
+  defaults.mirrorV = device_->GetMirrorVState();
+  defaults.mirrorH = device_->GetMirrorHState();
+  defaults.autoIris = 0;
+  return defaults;
+}
+
+void CQuorel::LoadSettingsGroups(int deviceNumber) {
+  LoadFilterGroup(deviceNumber, filters_);
+  LoadGrayGroup(deviceNumber, filters_);
+  LoadGainGroup(deviceNumber, analog_, [this] { return DeviceAnalogDefaults(); });
+  settingsLoaded_ = true;
+}
+
+void CQuorel::SaveSettingsGroups(int deviceNumber) {
+  SaveGainGroup(deviceNumber, analog_);
+  SaveFilterGroup(deviceNumber, filters_);
+  SaveGrayGroup(deviceNumber, filters_);
+}
+
+void CQuorel::WriteAnalogBlockToSensor() {
+  device_->SetGlobalGain(analog_.globalGain);
+  device_->SetColorGain(0x3056, analog_.colorGainGreen1);
+  device_->SetColorGain(0x305A, analog_.colorGainRed);
+  device_->SetColorGain(0x3058, analog_.colorGainBlue);
+  device_->SetColorGain(0x305C, analog_.colorGainGreen2);
+  device_->SetExposure(analog_.exposure);
+  device_->SetMirrorV(analog_.mirrorV);
+  device_->SetMirrorH(analog_.mirrorH);
+}
+
+int CQuorel::Initialize(HWND notifyWindow) {
+  // Without the cross-process table the camera could not be shared safely;
+  // the notification window is not stored yet, so this is recorded only.
+  if (!deviceTable_->Open()) {
+    ReportError(kErrMemory, "Quorel_Initialize");
+    return 0;
+  }
+  device_ = CreateDeviceObject();
+  bool buffersMissing = false;
+  for (auto &image : images_) {
+    try {
+      image = std::make_unique<DibImage>();
+    } catch (const std::bad_alloc &) {
+      buffersMissing = true;
+    }
+  }
+  notifyWindow_ = notifyWindow;
+  if (device_ == nullptr || buffersMissing) {
+    ReportError(kErrMemory, "Quorel_Initialize");
+    return 0;
+  }
+
+  LoadSizePreset(deviceNumber_, geometry_);
+  if (!IsCaptureWindowValid(geometry_, format_.subSample)) {
+    ReportError(kErrGeometry, "Quorel_Initialize");
+    ResetGeometryToSensor();
+  }
+  device_->SetWindow(geometry_.horizontalStart, geometry_.verticalStart, geometry_.width, geometry_.height,
+                     format_.subSample);
+  previewRect_[0] = 0;
+  previewRect_[1] = 0;
+  previewRect_[2] = geometry_.width;
+  previewRect_[3] = geometry_.height;
+
+  LoadSettingsGroups(deviceNumber_);
+  WriteAnalogBlockToSensor();
+  LoadFormatValues(deviceNumber_, format_);
+  return 1;
+}
+
+int CQuorel::Close() {
+  // No preview window exists until the preview-window machinery creates one.
+  previewWindow_ = nullptr;
+  StopPreview();
+  imageValid_ = 0;
+  if (device_ != nullptr) device_->ReleaseCaptureHandle();
+  windowClassName_.clear();
+  return 1;
+}
+
+// --- format, geometry and timing ---
+
+int CQuorel::SetColorMode(int bitsPerPixel) {
+  for (int type = 0; type < 6; ++type) {
+    if (kBitsOfType[type] == bitsPerPixel) {
+      format_.colorMode = type;
+      return 1;
+    }
+  }
+  ReportError(kErrArgument, "Quorel_SetColorMode");
+  return 0;
+}
+
+int CQuorel::GetColorMode() const {
+  const int type = format_.colorMode;
+  // A type outside the table can only come from a hand-edited settings file.
+  if (type < 0 || type > 5) return -1;
+  return kReportedBitsOfType[type];
+}
+
+int CQuorel::SetSubSample(int code) {
+  if (code != 0 && code != 1 && code != 2 && code != 17 && code != 18) return 0;
+  format_.subSample = code;
+  return 1;
+}
+
+int CQuorel::SetWaitTime(int milliseconds) {
+  if (milliseconds < 0) return 0;
+  format_.waitTime = milliseconds;
+  return 1;
+}
+
+int CQuorel::SetHalfClock(int mode) {
+  format_.halfClock = mode;
+  return 1;
+}
+
+int CQuorel::GetHalfClock(int *ok) {
+  int mode = 0;
+  if (device_ == nullptr || device_->GetClock(&mode) == 0) {
+    if (ok != nullptr) *ok = 0;
+    PostError(kErrNotReady, "Quorel_GetHalfClock");
+    return 0;
+  }
+  if (ok != nullptr) *ok = 1;
+  return mode;
+}
+
+int CQuorel::GetCaptureWindowEx(int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart,
+                                int *vEffective) const {
+  if (hTotal != nullptr) *hTotal = geometry_.horizontalTotal;
+  if (hStart != nullptr) *hStart = geometry_.horizontalStart;
+  if (hEffective != nullptr) *hEffective = geometry_.width;
+  if (vTotal != nullptr) *vTotal = geometry_.verticalTotal;
+  if (vStart != nullptr) *vStart = geometry_.verticalStart;
+  if (vEffective != nullptr) *vEffective = geometry_.height;
+  return 1;
+}
+
+int CQuorel::SetAutoIris(int mode) {
+  if (static_cast<unsigned>(mode) >= 3U) {
+    PostError(kErrArgument, "Quorel_SetAutoIris");
+    return 0;
+  }
+  analog_.autoIris = mode;
+  return 1;
+}
+
+int CQuorel::GetAutoIris(int *ok) {
+  if (ok != nullptr) *ok = 1;
+  return analog_.autoIris;
+}
+
+// --- not supported by this camera ---
+
+int CQuorel::NotSupportedPost() {
+  PostError(kErrNotSupported, "not supported");
+  return 0;
+}
+
+int CQuorel::NotSupportedZero(int *value) {
+  if (value != nullptr) *value = 0;
+  return 0;
+}
+
+int CQuorel::NotSupportedRecord() {
+  ReportError(kErrNotSupported, "not supported");
+  return -1;
+}
+
+}  // namespace quorel

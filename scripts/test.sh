@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the whole suite in a normal build, the
+# whole suite again under AddressSanitizer + UBSan, and the concurrency tests
+# under ThreadSanitizer. QUOREL_TEST_QUICK=1 runs the normal build only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/deps.sh
+jobs="$(nproc)"
+
+echo "== build and test (warnings are errors)"
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOREL_WERROR=ON >/dev/null
+cmake --build build-test -j"$jobs"
+ctest --test-dir build-test --output-on-failure -j"$jobs"
+
+if [ "${QUOREL_TEST_QUICK:-0}" = "1" ]; then exit 0; fi
+
+echo "== AddressSanitizer + UBSan: whole suite"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUOREL_WERROR=ON -DQUOREL_SANITIZE=address \
+  -DQUOREL_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== ThreadSanitizer: concurrency tests"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUOREL_WERROR=ON -DQUOREL_SANITIZE=thread \
+  -DQUOREL_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null
+tsan_targets=$(cd tests && ls test_*concurrency*.cpp 2>/dev/null | sed 's/\.cpp$//' | tr '\n' ' ')
+if [ -n "$tsan_targets" ]; then
+  # shellcheck disable=SC2086
+  cmake --build build-tsan -j"$jobs" --target $tsan_targets
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan -L concurrency --output-on-failure -j"$jobs"
+fi
