@@ -305,9 +305,17 @@ TEST(StillImageWriter, FailedWritesAreNotReportedAsSaved) {
   for (int type = kStillBmp; type <= kStillTiff; ++type) EXPECT_EQ(saved[type], 0) << "type " << type;
 
   // A device that is always full: every stdio and libtiff writer notices.
+  // The noisy picture's JPEG outgrows the encoder's output buffer, so the
+  // write fails inside the encoder, whose error must come back as a result
+  // rather than end the process.
   if (std::filesystem::exists("/dev/full")) {
+    FImage noisy;
+    MakeF(&noisy, 24, 256, 256, 40);
+    for (size_t i = 0; i < noisy.image.pixelBytes(); ++i)
+      noisy.image.pixels()[i] ^= static_cast<uint8_t>(i * 131 + i / 7);
     for (int type : {kStillRaw, kStillJpeg100, kStillPng, kStillTiff}) {
       EXPECT_EQ(SaveStillImage(&f.image, "/dev/full", type).saved, 0) << "type " << type;
+      EXPECT_EQ(SaveStillImage(&noisy.image, "/dev/full", type).saved, 0) << "type " << type;
     }
   }
 }
