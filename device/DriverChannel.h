@@ -53,16 +53,18 @@ using DeviceHandle = std::unique_ptr<DriverDevice>;
 class DriverBackend {
  public:
   virtual ~DriverBackend() = default;
-  // The path of a unit given its model tag and one-character suffix.
-  virtual std::string FormatPath(const char *modelTag, const char *suffix) const;
   // Opens a device; an empty handle when it cannot be opened.
   virtual DeviceHandle Open(const std::string &path) = 0;
 };
 
+// The path of a unit: "/dev/%s-%s" with the model tag and the one-character
+// suffix, on every backend.
+std::string FormatDevicePath(const char *modelTag, const char *suffix);
+
 // The backend in use: a test override if installed, else the virtual camera
 // when QUOREL_DRIVER=sim is set or SelectSimDriver(true) was called, else
-// the kernel driver. Thread-safe.
-DriverBackend &CurrentDriverBackend();
+// the kernel driver. Thread-safe; the result stays valid while held.
+std::shared_ptr<DriverBackend> CurrentDriverBackend();
 
 // Chooses the virtual camera (QuorelSim_Enable) for every later open.
 void SelectSimDriver(bool on);

@@ -1,0 +1,59 @@
+#include "device/KernelDriverBackend.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace quorel {
+
+namespace {
+
+class KernelDevice : public DriverDevice {
+ public:
+  explicit KernelDevice(int fd) : fd_(fd) {}
+  ~KernelDevice() override { ::close(fd_); }
+
+  bool Request(uint32_t code, const void *in, size_t inLength, void *data, size_t dataLength,
+               size_t *transferred) override {
+    if (transferred != nullptr) *transferred = 0;
+    QuorelDriverRequest request{};
+    if (code == IOCTL_SET_TIMEOUT) {
+      // The time-out block itself is the data of this request.
+      request.pipe = 0;
+      request.buffer = reinterpret_cast<uintptr_t>(in);
+      request.length = inLength;
+    } else {
+      uint32_t pipe = 0;
+      if (in == nullptr || inLength < sizeof(pipe)) return false;
+      const auto *bytes = static_cast<const uint8_t *>(in);
+      pipe = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+      request.pipe = pipe;
+      request.buffer = reinterpret_cast<uintptr_t>(data);
+      request.length = dataLength;
+    }
+    int rc;
+    do {
+      rc = ::ioctl(fd_, static_cast<unsigned long>(code), &request);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0) return false;
+    if (transferred != nullptr) *transferred = static_cast<size_t>(request.transferred);
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+DeviceHandle KernelDriverBackend::Open(const std::string &path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<KernelDevice>(fd);
+}
+
+}  // namespace quorel
