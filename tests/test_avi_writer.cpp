@@ -30,8 +30,9 @@ std::vector<uint8_t> ReadAll(const std::string &path) {
 uint32_t Le32(const std::vector<uint8_t> &b, size_t at) {
   return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
-uint16_t Le16(const std::vector<uint8_t> &b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+uint32_t FourCc(const char *tag) {
+  return static_cast<uint8_t>(tag[0]) | (static_cast<uint8_t>(tag[1]) << 8) | (static_cast<uint8_t>(tag[2]) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(tag[3])) << 24);
 }
 std::string Tag(const std::vector<uint8_t> &b, size_t at) {
   return std::string(b.begin() + at, b.begin() + at + 4);
@@ -83,53 +84,32 @@ TEST(AviWriter, CreateWritesTheHeadersAtTheirOffsets) {
   // Before Finish: sizes and counts are still those of Create.
   const std::vector<uint8_t> b = ReadAll(path);
   ASSERT_EQ(b.size(), 232u + 2 * (921600 + 8));
-  EXPECT_EQ(Tag(b, 0), "RIFF");
-  EXPECT_EQ(Le32(b, 4), 0u);
-  EXPECT_EQ(Tag(b, 8), "AVI ");
-  EXPECT_EQ(Tag(b, 12), "LIST");
-  EXPECT_EQ(Le32(b, 16), 200u);
-  EXPECT_EQ(Tag(b, 20), "hdrl");
-  EXPECT_EQ(Tag(b, 24), "avih");
-  EXPECT_EQ(Le32(b, 28), 56u);
-  // Main header.
-  EXPECT_EQ(Le32(b, 32), 33333u);  // 1,000,000 / 30
-  EXPECT_EQ(Le32(b, 36), 921608u * 30);
-  EXPECT_EQ(Le32(b, 40), 0u);
-  EXPECT_EQ(Le32(b, 44), 0x10010u);
-  EXPECT_EQ(Le32(b, 48), 0u);
-  EXPECT_EQ(Le32(b, 52), 0u);
-  EXPECT_EQ(Le32(b, 56), 1u);
-  EXPECT_EQ(Le32(b, 60), 921608u);
-  EXPECT_EQ(Le32(b, 64), 640u);
-  EXPECT_EQ(Le32(b, 68), 480u);
-  for (size_t i = 72; i < 88; ++i) EXPECT_EQ(b[i], 0) << i;
-  EXPECT_EQ(Tag(b, 88), "LIST");
-  EXPECT_EQ(Le32(b, 92), 124u);
-  EXPECT_EQ(Tag(b, 96), "strl");
-  EXPECT_EQ(Tag(b, 100), "strh");
-  EXPECT_EQ(Le32(b, 104), 64u);
-  // Stream header.
-  EXPECT_EQ(Tag(b, 108), "vids");
-  EXPECT_EQ(Tag(b, 112), "DIB ");
-  for (size_t at : {116, 120, 124}) EXPECT_EQ(Le32(b, at), 0u) << at;
-  EXPECT_EQ(Le32(b, 128), 333333u);  // 10,000,000 / 30
-  EXPECT_EQ(Le32(b, 132), 10000000u);
-  EXPECT_EQ(Le32(b, 136), 0u);
-  EXPECT_EQ(Le32(b, 140), 0u);
-  EXPECT_EQ(Le32(b, 144), 921608u);
-  for (size_t at = 148; at < 172; at += 4) EXPECT_EQ(Le32(b, at), 0u) << at;
-  EXPECT_EQ(Tag(b, 172), "strf");
-  EXPECT_EQ(Le32(b, 176), 40u);
-  // Stream format: a bitmap header of a bottom-up 24-bit image.
-  EXPECT_EQ(Le32(b, 180), 40u);
-  EXPECT_EQ(Le32(b, 184), 640u);
-  EXPECT_EQ(Le32(b, 188), 480u);
-  EXPECT_EQ(Le16(b, 192), 1);
-  EXPECT_EQ(Le16(b, 194), 24);
-  for (size_t at = 196; at < 220; at += 4) EXPECT_EQ(Le32(b, at), 0u) << at;
-  EXPECT_EQ(Tag(b, 220), "LIST");
-  EXPECT_EQ(Le32(b, 224), 0u);
-  EXPECT_EQ(Tag(b, 228), "movi");
+  struct Field {
+    size_t at;
+    uint32_t value;
+  };
+  // clang-format off
+  const Field fields[] = {
+      {0, FourCc("RIFF")}, {4, 0}, {8, FourCc("AVI ")}, {12, FourCc("LIST")}, {16, 200}, {20, FourCc("hdrl")},
+      {24, FourCc("avih")}, {28, 56},
+      // Main header: microseconds per frame (1,000,000 / 30), bytes per
+      // second (30 chunks), granularity, flags, frames, initial frames,
+      // streams, suggested buffer, width, height, reserved.
+      {32, 33333}, {36, 921608 * 30}, {40, 0}, {44, 0x10010}, {48, 0}, {52, 0}, {56, 1}, {60, 921608},
+      {64, 640}, {68, 480}, {72, 0}, {76, 0}, {80, 0}, {84, 0},
+      {88, FourCc("LIST")}, {92, 124}, {96, FourCc("strl")}, {100, FourCc("strh")}, {104, 64},
+      // Stream header: type, handler, flags, priority and language, initial
+      // frames, scale (10,000,000 / 30), rate, start, length, buffer,
+      // quality, sample size, frame rectangle.
+      {108, FourCc("vids")}, {112, FourCc("DIB ")}, {116, 0}, {120, 0}, {124, 0}, {128, 333333},
+      {132, 10000000}, {136, 0}, {140, 0}, {144, 921608}, {148, 0}, {152, 0}, {156, 0}, {160, 0},
+      {164, 0}, {168, 0}, {172, FourCc("strf")}, {176, 40},
+      // Stream format: the bitmap header of a bottom-up 24-bit image (planes
+      // 1 and bit count 24 share one 32-bit word).
+      {180, 40}, {184, 640}, {188, 480}, {192, 1 | (24u << 16)}, {196, 0}, {200, 0}, {204, 0}, {208, 0},
+      {212, 0}, {216, 0}, {220, FourCc("LIST")}, {224, 0}, {228, FourCc("movi")}};
+  // clang-format on
+  for (const Field &field : fields) EXPECT_EQ(Le32(b, field.at), field.value) << "offset " << field.at;
   // Chunks follow at once.
   EXPECT_EQ(Tag(b, 232), "00db");
   EXPECT_EQ(Le32(b, 236), 921600u);

@@ -235,6 +235,22 @@ uint16_t Shl4(uint16_t v) {
   return static_cast<uint16_t>(v << 4);
 }
 
+// PNG and TIFF share the conversion: gray or red, green, blue samples, 16-bit
+// ones shifted left by 4; the fourth sample comes from `fourth`.
+template <typename Fourth>
+void ExpectScaledSamples(const FImage &f, const Decoded &file, int bits, Fourth fourth) {
+  const bool wide = bits == 16 || bits >= 48;
+  for (int y = 0; y < file.height; ++y) {
+    for (int x = 0; x < file.width; ++x) {
+      for (int c = 0; c < file.channels; ++c) {
+        int expected = c == 3 ? fourth(x, y) : f.At(x, y, file.channels == 1 ? 0 : 2 - c);
+        if (wide && c < 3) expected = Shl4(static_cast<uint16_t>(expected));
+        ASSERT_EQ(file.At(x, y, c), expected) << "x " << x << " y " << y << " c " << c;
+      }
+    }
+  }
+}
+
 const std::array<int, 6> kDepths = {8, 16, 24, 32, 48, 64};
 
 // ------------------------------------------------------------------ tests
@@ -440,39 +456,9 @@ TEST(StillImageWriter, PngSamplesFollowTheConversionTable) {
       ASSERT_EQ(png.height, 5);
       ASSERT_EQ(png.bitDepth, wide ? 16 : 8);
       ASSERT_EQ(colorType, expectedType);
-      for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < width; ++x) {
-          for (int c = 0; c < channels; ++c) {
-            uint16_t expected;
-            if (channels == 1) {
-              expected = wide ? Shl4(f.At(x, y, 0)) : f.At(x, y, 0);
-            } else if (c < 3) {
-              const uint16_t source = f.At(x, y, 2 - c);
-              expected = wide ? Shl4(source) : source;
-            } else {
-              expected = wide ? 65535 : static_cast<uint16_t>(255 - f.At(x, y, 3));
-            }
-            ASSERT_EQ(png.At(x, y, c), expected) << "x " << x << " y " << y << " c " << c;
-          }
-        }
-      }
+      // Alpha is 255 minus the fourth byte, or opaque at 16 bits.
+      ExpectScaledSamples(f, png, bits, [&](int x, int y) { return wide ? 65535 : 255 - f.At(x, y, 3); });
     }
-  }
-}
-
-TEST(StillImageWriter, PngOf32BitsWithFourthByteZeroIsOpaque) {
-  FImage f;
-  MakeF(&f, 32, 6, 5);
-  for (int y = 0; y < 5; ++y) {
-    for (int x = 0; x < 6; ++x) f.image.pixels()[y * f.image.stride() + 4 * x + 3] = 0;
-  }
-  const std::string path = ScratchPath("opaque.png");
-  ASSERT_EQ(SaveStillImage(&f.image, path.c_str(), kStillPng).saved, 1);
-  Decoded png;
-  int colorType = -1;
-  ASSERT_TRUE(ReadPng(path, &png, &colorType));
-  for (int y = 0; y < 5; ++y) {
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(png.At(x, y, 3), 255);
   }
 }
 
@@ -500,22 +486,7 @@ TEST(StillImageWriter, TiffSamplesTagsAndUnpaddedRows) {
       EXPECT_EQ(tags.strips, 1u);
       // Rows hold exactly width samples: no stride padding in the strip.
       EXPECT_EQ(tags.stripBytes, static_cast<tmsize_t>(width) * 5 * channels * (wide ? 2 : 1));
-      for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < width; ++x) {
-          for (int c = 0; c < channels; ++c) {
-            uint16_t expected;
-            if (channels == 1) {
-              expected = wide ? Shl4(f.At(x, y, 0)) : f.At(x, y, 0);
-            } else if (c < 3) {
-              const uint16_t source = f.At(x, y, 2 - c);
-              expected = wide ? Shl4(source) : source;
-            } else {
-              expected = wide ? 65535 : 0;
-            }
-            ASSERT_EQ(tiff.At(x, y, c), expected) << "x " << x << " y " << y << " c " << c;
-          }
-        }
-      }
+      ExpectScaledSamples(f, tiff, bits, [&](int, int) { return wide ? 65535 : 0; });
     }
   }
 }
