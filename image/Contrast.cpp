@@ -1,0 +1,113 @@
+#include "image/Contrast.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "image/KernelRows.h"
+
+namespace quorel {
+namespace {
+
+using kernel_rows::Frame;
+
+const ToneParams *Params(void *p1) {
+  return static_cast<const ToneParams *>(p1);
+}
+
+std::array<uint8_t, 256> Table8(int32_t setting) {
+  // Far outside the setting range every entry is 0 or 255 anyway; limiting c
+  // keeps 2c within int.
+  const int c = std::clamp<int32_t>(setting, -1000, 1000);
+  // From c = 128 on no entry lies between the two clipped ranges.
+  const double slope = c < 128 ? 256.0 / (256 - 2 * c) : 0.0;
+  std::array<uint8_t, 256> t{};
+  for (int i = 0; i < 256; ++i) {
+    if (i < c)
+      t[i] = 0;
+    else if (i > 255 - c)
+      t[i] = 255;
+    else
+      t[i] = static_cast<uint8_t>(slope * (i - c));
+  }
+  return t;
+}
+
+// 2^bits entries plus one for every sample of 2^bits or more, which becomes
+// 2^bits - 1.
+std::vector<uint16_t> Table16(int32_t setting, int bits) {
+  const int64_t n = int64_t{1} << bits;
+  const int64_t o = static_cast<int64_t>(std::clamp<int32_t>(setting, -100000, 100000)) << (bits - 8);
+  std::vector<uint16_t> t(static_cast<size_t>(n) + 1, 0);
+  t[static_cast<size_t>(n)] = static_cast<uint16_t>(n - 1);
+  if (o > n / 2 - 1) return t;
+  const double slope = static_cast<double>(n) / static_cast<double>(n - 2 * o);
+  for (int64_t i = 0; i < n; ++i) {
+    uint16_t v;
+    if (i < o)
+      v = 0;
+    else if (i > n - o - 1)
+      v = static_cast<uint16_t>(n - 1);
+    else
+      v = static_cast<uint16_t>(slope * static_cast<double>(i - o));
+    t[static_cast<size_t>(i)] = v;
+  }
+  return t;
+}
+
+template <int Channels>
+int Run8(const Frame &f, int32_t setting) {
+  const std::array<uint8_t, 256> t = Table8(setting);
+  kernel_rows::MapSamples<uint8_t, Channels>(f, [&t](uint8_t v) { return t[v]; });
+  return 1;
+}
+
+template <int Channels>
+int Run16(const Frame &f, const ToneParams &p) {
+  const std::vector<uint16_t> t = Table16(p.value, kernel_rows::LimitBits(p.bits));
+  const uint32_t last = static_cast<uint32_t>(t.size() - 1);
+  const uint16_t *table = t.data();
+  kernel_rows::MapSamples<uint16_t, Channels>(f,
+                                              [table, last](uint16_t v) { return table[std::min<uint32_t>(v, last)]; });
+  return 1;
+}
+
+}  // namespace
+
+int ContrastGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 1, 1, f))
+    return 0;
+  return Run8<1>(f, Params(p1)->value);
+}
+
+int ContrastGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 2, 2, f))
+    return 0;
+  return Run16<1>(f, *Params(p1));
+}
+
+int ContrastColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 3, 3, f))
+    return 0;
+  return Run8<3>(f, Params(p1)->value);
+}
+
+int ContrastColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 6, 6, f))
+    return 0;
+  return Run16<3>(f, *Params(p1));
+}
+
+}  // namespace quorel

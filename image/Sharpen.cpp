@@ -1,0 +1,152 @@
+#include "image/Sharpen.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "image/KernelRows.h"
+
+namespace quorel {
+namespace {
+
+using kernel_rows::Frame;
+using kernel_rows::kBlock;
+using kernel_rows::Load;
+using kernel_rows::Store;
+
+const ToneParams *Params(void *p1) {
+  return static_cast<const ToneParams *>(p1);
+}
+
+// Sums of four source rows, per sample; 8-bit sums fit 16 bits.
+template <typename Sample>
+using ColumnSum = std::conditional_t<sizeof(Sample) == 1, uint16_t, uint32_t>;
+
+template <typename Sample>
+void SumFourRows(const uint8_t *r0, const uint8_t *r1, const uint8_t *r2, const uint8_t *r3, size_t n,
+                 ColumnSum<Sample> *__restrict out) {
+  constexpr size_t kSize = sizeof(Sample);
+  using Sum = ColumnSum<Sample>;
+  size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock)
+    for (size_t j = 0; j < kBlock; ++j) {
+      const size_t k = (i + j) * kSize;
+      out[i + j] = static_cast<Sum>(Sum{Load<Sample>(r0 + k)} + Load<Sample>(r1 + k) + Load<Sample>(r2 + k) +
+                                    Load<Sample>(r3 + k));
+    }
+  for (; i < n; ++i) {
+    const size_t k = i * kSize;
+    out[i] = static_cast<Sum>(Sum{Load<Sample>(r0 + k)} + Load<Sample>(r1 + k) + Load<Sample>(r2 + k) +
+                              Load<Sample>(r3 + k));
+  }
+}
+
+// o + trunc(s * (o - b) / 10) limited to 0 .. max, with b the 4 x 4 box mean
+// from four column sums.
+struct Unsharp {
+  int32_t strength;
+  int32_t max;
+  int32_t operator()(int32_t o, uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3) const {
+    const int32_t b = static_cast<int32_t>((c0 + c1 + c2 + c3) >> 4);
+    const int32_t r = o + strength * (o - b) / 10;
+    return r < 0 ? 0 : (r > max ? max : r);
+  }
+};
+
+// One output row where pixels are `Step` samples apart on both sides and every
+// sample of a pixel is significant: one run of samples, neighbours Step apart.
+template <typename Sample, size_t Step>
+void SharpenPackedRow(uint8_t *__restrict d, const uint8_t *__restrict o, const ColumnSum<Sample> *cs, size_t width,
+                      Unsharp op) {
+  constexpr size_t kSize = sizeof(Sample);
+  const size_t begin = 2 * Step;
+  const size_t end = (width - 2) * Step;
+  size_t i = begin;
+  for (; i + kBlock <= end; i += kBlock)
+    for (size_t j = 0; j < kBlock; ++j) {
+      const size_t k = i + j;
+      Store<Sample>(d + k * kSize, static_cast<Sample>(op(Load<Sample>(o + k * kSize), cs[k - 2 * Step], cs[k - Step],
+                                                          cs[k], cs[k + Step])));
+    }
+  for (; i < end; ++i)
+    Store<Sample>(d + i * kSize, static_cast<Sample>(op(Load<Sample>(o + i * kSize), cs[i - 2 * Step], cs[i - Step],
+                                                        cs[i], cs[i + Step])));
+}
+
+// Any pixel sizes: the first `Channels` samples of each pixel.
+template <typename Sample, int Channels>
+void SharpenGenericRow(uint8_t *d, const uint8_t *o, const ColumnSum<Sample> *cs, size_t width, size_t dstStep,
+                       size_t srcStep, Unsharp op) {
+  constexpr size_t kSize = sizeof(Sample);
+  for (size_t x = 2; x + 2 < width; ++x)
+    for (size_t c = 0; c < Channels; ++c) {
+      const size_t k = x * srcStep + c;
+      Store<Sample>(d + (x * dstStep + c) * kSize,
+                    static_cast<Sample>(
+                        op(Load<Sample>(o + k * kSize), cs[k - 2 * srcStep], cs[k - srcStep], cs[k], cs[k + srcStep])));
+    }
+}
+
+template <typename Sample, int Channels>
+int Run(const Frame &f, const ToneParams &p) {
+  constexpr size_t kSize = sizeof(Sample);
+  if (f.srcBpp % kSize != 0 || f.dstBpp % kSize != 0) return 0;
+  if (kernel_rows::Overlaps(f)) return 0;
+  if (f.width < 5 || f.height < 5) return 1;  // no pixel lies two inside every edge
+
+  const int32_t max = sizeof(Sample) == 1 ? 255 : (1 << kernel_rows::LimitBits(p.bits)) - 1;
+  // The setting range is 0 .. 30; the limit only keeps the products in range.
+  const Unsharp op{std::clamp<int32_t>(p.value, -1000, 1000), max};
+  const size_t srcStep = f.srcBpp / kSize;
+  const size_t dstStep = f.dstBpp / kSize;
+  const bool packed = srcStep == Channels && dstStep == Channels;
+
+  std::vector<ColumnSum<Sample>> sums(f.width * srcStep);
+  for (size_t y = 2; y + 2 < f.height; ++y) {
+    SumFourRows<Sample>(f.SrcRow(y - 2), f.SrcRow(y - 1), f.SrcRow(y), f.SrcRow(y + 1), sums.size(), sums.data());
+    if (packed)
+      SharpenPackedRow<Sample, Channels>(f.DstRow(y), f.SrcRow(y), sums.data(), f.width, op);
+    else
+      SharpenGenericRow<Sample, Channels>(f.DstRow(y), f.SrcRow(y), sums.data(), f.width, dstStep, srcStep, op);
+  }
+  return 1;
+}
+
+}  // namespace
+
+int SharpenGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                 int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 1, 1, f))
+    return 0;
+  return Run<uint8_t, 1>(f, *Params(p1));
+}
+
+int SharpenGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 2, 2, f))
+    return 0;
+  return Run<uint16_t, 1>(f, *Params(p1));
+}
+
+int SharpenColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 3, 3, f))
+    return 0;
+  return Run<uint8_t, 3>(f, *Params(p1));
+}
+
+int SharpenColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
+  Frame f;
+  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
+                                               dstStride, srcStride, 6, 6, f))
+    return 0;
+  return Run<uint16_t, 3>(f, *Params(p1));
+}
+
+}  // namespace quorel
