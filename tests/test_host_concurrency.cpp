@@ -81,20 +81,6 @@ TEST(HostConcurrency, ThreadQueueIsFreedWhenTheThreadEnds) {
   EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "the queue's eventfd stayed open";
 }
 
-TEST(HostConcurrency, WaitWakesOnAPostFromAnotherThread) {
-  HWND hwnd = QuorelHost_CreateMessageWindow();
-  ASSERT_NE(hwnd, nullptr);
-  std::thread poster([hwnd] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    HostPostMessage(hwnd, QUOREL_WM_FRAME, 0, 8);
-  });
-  QuorelHostMsg msg{};
-  EXPECT_EQ(QuorelHost_WaitMessage(hwnd, &msg, -1), 1);
-  EXPECT_EQ(msg.lParam, 8);
-  poster.join();
-  QuorelHost_DestroyWindow(hwnd);
-}
-
 TEST(HostConcurrency, DestroyWakesAWaiterEmptyHanded) {
   HWND hwnd = QuorelHost_CreateMessageWindow();
   ASSERT_NE(hwnd, nullptr);
