@@ -40,7 +40,9 @@ class MessageQueue {
       std::lock_guard<std::mutex> lock(mutex_);
       if (closed_ || messages_.size() >= kHostQueueLimit) return false;
       messages_.push_back(msg);
-      if (messages_.size() == 1) SignalLocked();
+      // Raised on every post, not only the first, so that an application
+      // that reads the descriptor itself is woken again by the next message.
+      SignalLocked();
     }
     ready_.notify_one();
     return true;
@@ -84,8 +86,8 @@ class MessageQueue {
     return true;
   }
 
-  // The eventfd counter is non-zero exactly while the queue holds messages:
-  // it is raised on the first message and drained with the last.
+  // The eventfd counter is non-zero while the queue holds messages: raised
+  // by each post and drained with the last message taken.
   void SignalLocked() {
     const uint64_t one = 1;
     while (write(eventFd_, &one, sizeof one) < 0 && errno == EINTR) {

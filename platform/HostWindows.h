@@ -53,7 +53,9 @@ bool HostWaitMessage(HWND hwnd, QuorelHostMsg *msg, int timeoutMs);
 
 // The queue's eventfd (NULL: the calling thread's queue, created if needed);
 // -1 for unknown windows. The descriptor stays the library's: it is closed
-// when the window is destroyed or the thread ends.
+// when the window is destroyed or the thread ends. It is for waiting only;
+// callers take messages with HostPeekMessage until it returns false, which
+// also clears the descriptor's readiness.
 int HostGetEventFd(HWND hwnd);
 
 // Live per-thread queues in the process, for diagnostics and tests.
