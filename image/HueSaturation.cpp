@@ -109,33 +109,36 @@ struct Conversion {
   const SettingTables &setting;
   HueShift shift;
 
-  // Returns red << 16 | green << 8 | blue for 8-bit samples.
+  // Returns red << 16 | green << 8 | blue for 8-bit samples. Written with
+  // selects rather than branches: on camera pictures the comparisons go
+  // either way from pixel to pixel.
   int32_t operator()(int32_t b, int32_t g, int32_t r) const {
-    int32_t larger, smaller, sextant, n;
-    if (r >= g) {
-      larger = r, smaller = g, sextant = 1, n = g - b;
-    } else {
-      larger = g, smaller = r, sextant = 3, n = b - r;
-    }
-    int32_t max = larger;
-    if (b > larger) max = b, sextant = 5, n = r - g;
+    // Ties prefer red over green over blue.
+    const bool redOverGreen = r >= g;
+    const int32_t larger = redOverGreen ? r : g;
+    const int32_t smaller = redOverGreen ? g : r;
+    const bool blueMax = b > larger;
+    const int32_t max = blueMax ? b : larger;
     const int32_t min = std::min(b, smaller);
+    int32_t sextant = blueMax ? 5 : (redOverGreen ? 1 : 3);
+    int32_t n = blueMax ? r - g : (redOverGreen ? g - b : b - r);
     const int32_t d = max - min;
-    if (n < 0) --sextant, n += d;
+    const bool below = n < 0;
+    sextant -= below ? 1 : 0;
+    n += below ? d : 0;
 
     const int32_t l2 = max + min;
     const int32_t lt = setting.lightness[l2];
     const int32_t c = std::min(setting.limit[l2], setting.chroma[d]);
     const int32_t low = (lt - c) >> 1;
-    int32_t result = fixed.gray3[low];
-    if (d != 0) {
-      int32_t v = ((n * fixed.reciprocal[d] + 0x8000) >> 16) + shift.rest;
-      int32_t idx = sextant + shift.sextants;
-      if (v > 254) ++idx, v -= 255;
-      const int32_t w = ((lt + c) >> 1) - low;
-      result += (fixed.gray3[w] & kMask[idx]) + ((w * v + 128) >> 8) * kStep[idx];
-    }
-    return result;
+    // A gray pixel (d = 0) has c = 0 and so w = 0: the ramp term adds 0, and
+    // needs no test (the reciprocal of 0 is stored as 0).
+    int32_t v = ((n * fixed.reciprocal[d] + 0x8000) >> 16) + shift.rest;
+    const bool wrap = v > 254;
+    const int32_t idx = sextant + shift.sextants + (wrap ? 1 : 0);
+    v -= wrap ? 255 : 0;
+    const int32_t w = ((lt + c) >> 1) - low;
+    return fixed.gray3[low] + (fixed.gray3[w] & kMask[idx]) + ((w * v + 128) >> 8) * kStep[idx];
   }
 };
 

@@ -233,6 +233,28 @@ TEST(Sharpen, SixteenBitLimitsToTwelveBits) {
   EXPECT_EQ(dst.Word(2, 2), 4040);
 }
 
+TEST(Sharpen, QuotientTruncatesTowardZero) {
+  // Box mean trunc(63995 / 16) = 3999, o - b = -4; 7 * -4 / 10 = -2.8 -> -2.
+  KernelTestImage src(5, 5, 2);
+  src.FillWords(4000);
+  src.SetWord(2, 2, 0, 3995);
+  KernelTestImage dst = src;
+  ToneParams p{7, 12};
+  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, &p), 1);
+  EXPECT_EQ(dst.Word(2, 2), 3993);
+  // 8-bit, wide enough for whole blocks of samples, row 2 darker: every box
+  // of rows 2 and 3 holds four samples of 95 and twelve of 100, mean 98.
+  KernelTestImage src8(40, 6, 1);
+  src8.FillBytes(100);
+  for (int x = 0; x < 40; ++x) src8.SetByte(x, 2, 0, 95);
+  KernelTestImage dst8 = src8;
+  ASSERT_EQ(test::RunKernel(SharpenGray8, dst8, src8, &p), 1);
+  for (int x = 2; x < 38; ++x) {
+    EXPECT_EQ(dst8.Byte(x, 2), 93) << x;   // 95 + 7 * -3 / 10 = 95 - 2
+    EXPECT_EQ(dst8.Byte(x, 3), 101) << x;  // 100 + 7 * 2 / 10 = 100 + 1
+  }
+}
+
 TEST(Sharpen, RefusesToReadItsOwnOutput) {
   KernelTestImage image(8, 8, 1);
   image.FillBytes(100);
