@@ -192,6 +192,8 @@ TEST(RegistryFileTest, MissingFolderIsCreatedAndUncommittedChangesVanish) {
 
 TEST(RegistryFileTest, DefaultLocationFollowsXdgConfigHome) {
   const std::string saved = std::getenv("QUOREL_REGISTRY");
+  const char *home = std::getenv("HOME");
+  const std::string savedHome = home != nullptr ? home : "";
   unsetenv("QUOREL_REGISTRY");
   const std::string xdg = test::ScratchPath("xdg");
   setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
@@ -200,6 +202,7 @@ TEST(RegistryFileTest, DefaultLocationFollowsXdgConfigHome) {
   setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(RegistryFilePath(), "/home/someone/.config/quorel/registry.reg");
   unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", savedHome.c_str(), 1);
   setenv("QUOREL_REGISTRY", saved.c_str(), 1);
   EXPECT_EQ(RegistryFilePath(), saved);
 }
