@@ -2,12 +2,15 @@
 // error reporting, and the operations that only store or report settings.
 #include "camera/CQuorel.h"
 
+#include "camera/SensorPipelineDevice.h"
+
 #include <new>
 
 #include "device/CQuorel470KXPLUSdk.h"
 #include "device/DeviceFactory.h"
 #include "device/DeviceTable.h"
 #include "image/DibImage.h"
+#include "output/AviWriter.h"
 #include "platform/Clock.h"
 #include "platform/DebugLog.h"
 #include "platform/HostWindows.h"
@@ -30,6 +33,7 @@ constexpr int kReportedBitsOfType[6] = {8, 12, 24, 32, 44, 60};
 CQuorel::CQuorel()
     : deviceTable_(std::make_unique<DeviceTable>()),
       config_(std::make_unique<ConfigurationList>()),
+      avi_(std::make_unique<AviWriter>()),
       rateStartTick_(TimeGetTime()) {}
 
 CQuorel::~CQuorel() {
@@ -192,7 +196,7 @@ int CQuorel::Close() {
   // No preview window exists until the preview-window machinery creates one.
   previewWindow_ = nullptr;
   StopPreview();
-  imageValid_ = 0;
+  imageValid_.store(0);
   if (device_ != nullptr) device_->ReleaseCaptureHandle();
   windowClassName_.clear();
   return 1;

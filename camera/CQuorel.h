@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "QuorelSdk_470KX_PLU.h"
 #include "api/ErrorHistory.h"
@@ -29,6 +30,8 @@ class CQuorel470KXPLUSdk;
 class DibImage;
 class DeviceTable;
 class ConfigurationList;
+class SensorPipelineDevice;
+class AviWriter;
 
 // Error codes recorded in the history (their meanings are in platform/ErrorCodes).
 enum ErrorCode : int32_t {
@@ -162,6 +165,30 @@ class CQuorel {
   static int SubSampleDivisor(int code);
 
  private:
+  // Acquisition internals. "Locked" functions run with frameLock_ held.
+  int PrepareAcquisition();
+  bool StartFrameThread(bool trigger);
+  void PreviewWorker();
+  void TriggerWorker();
+  int StartShowingPreview(const char *operation);
+  bool PreviewWindowWanted() const;
+  int CreatePreviewWindow();
+  void SetDestination(HWND callbackWindow, unsigned char *buffer, int size, int bottomUp);
+  DibImage &RawImage();
+  DibImage *OutputImageLocked();
+  void RunPipelineLocked();
+  void RespaceRawRowsLocked();
+  void PaintPreviewLocked();
+  void PostFrameMessage(WPARAM wParam, LPARAM lParam);
+  // Copies source into the application's buffer, top line first when
+  // bottomUp is non-zero, else bottom line first; reports code 5 (and a
+  // frame message with lParam 5) when the buffer is too small.
+  int CopyToDestination(const DibImage &source, int bottomUp, unsigned char *destination, int size);
+
+  // Files: the save under the frame lock, and the recording worker.
+  int SaveLocked(const char *path, int fileType, const char *operation);
+  void RecordingWorker();
+
   // Fails with code 1 (recorded and posted) when there is no device object.
   bool RequireDevice(const char *operation);
   // An operation whose machinery this build does not have yet: records code 1.
@@ -210,16 +237,27 @@ class CQuorel {
   std::mutex frameLock_;  // guards the image buffers, the conversion and frameInfo_
   // 14. configuration-file contents, with their own lock inside
   std::unique_ptr<ConfigurationList> config_;
-  // 15.-20. recording and frame threads (built with acquisition)
+  // 15.-20. recording and frame threads. The flags are written by one side
+  // and polled by the other; stopping clears a flag and joins the thread.
   std::atomic<int32_t> recording_{0};
+  std::atomic<int32_t> frameReady_{0};
+  std::thread recordThread_;
+  std::unique_ptr<AviWriter> avi_;
+  // Recording timing, owned by the recording worker once it runs: the start
+  // tick (0 until the first frame) and the stop tick (the duration until the
+  // first frame, the absolute stop time after).
+  uint32_t recordStartTick_ = 0;
+  uint32_t recordStopTick_ = 0;
   std::atomic<int32_t> runState_{0};  // 0 stop, 1 run, 2 pause
+  std::thread frameThread_;
+  std::unique_ptr<SensorPipelineDevice> pipelineSensor_;
   // 21. preview parent and rectangle
   HWND previewParent_ = nullptr;
   int32_t previewRect_[4] = {0, 0, kSensorWidth, kSensorHeight};
   // 22. notification window
   HWND notifyWindow_ = nullptr;
-  // 23. callback destination
-  HWND callbackWindow_ = nullptr;
+  // 23. callback destination; the buffer, size and flag are guarded by frameLock_
+  std::atomic<HWND> callbackWindow_{nullptr};
   unsigned char *destBuffer_ = nullptr;
   int32_t destSize_ = 0;
   int32_t bottomUp_ = 0;
@@ -228,7 +266,7 @@ class CQuorel {
   // 25.-31. modes and counters
   std::atomic<int32_t> mode_{kModeIdle};
   FormatValues format_;  // colour-mode index, sub-sampling, wait time, half clock
-  int32_t imageValid_ = 0;
+  std::atomic<int32_t> imageValid_{0};
   int32_t frameRate_ = 0;
   int32_t frameCount_ = 0;
   uint32_t rateStartTick_ = 0;
