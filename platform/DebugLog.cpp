@@ -63,12 +63,12 @@ void WriteLine(const char *line, size_t size) {
 }
 
 // Parses the QUOREL_DEBUG syntax; names it does not know land in `unknown`.
-uint64_t ParseSpec(std::string_view spec, std::string &unknown) {
+uint64_t ParseSelection(std::string_view selection, std::string &unknown) {
   uint64_t levels = 0;
-  while (!spec.empty()) {
-    const size_t comma = spec.find(',');
-    std::string_view item = spec.substr(0, comma);
-    spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+  while (!selection.empty()) {
+    const size_t comma = selection.find(',');
+    std::string_view item = selection.substr(0, comma);
+    selection = comma == std::string_view::npos ? std::string_view{} : selection.substr(comma + 1);
     while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
     while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
     if (item.empty()) continue;
@@ -112,9 +112,9 @@ uint64_t ParseSpec(std::string_view spec, std::string &unknown) {
   return levels;
 }
 
-void ApplyConfiguration(const char *spec, const char *file) {
+void ApplyConfiguration(const char *selection, const char *file) {
   std::string unknown;
-  const uint64_t levels = (spec == nullptr) ? 0 : ParseSpec(spec, unknown);
+  const uint64_t levels = (selection == nullptr) ? 0 : ParseSelection(selection, unknown);
   {
     std::lock_guard<std::mutex> lock(g_outputMutex);
     if (g_ownsFd) close(g_outputFd);
@@ -204,10 +204,10 @@ void LogRecordedError(int code, const char *operation) {
            code, ErrorCodeName(code), ErrorCodeMeaning(code));
 }
 
-void LogConfigure(const char *spec, const char *file) {
+void LogConfigure(const char *selection, const char *file) {
   // Make sure a pending first read of the environment cannot overwrite us.
   std::call_once(g_environmentOnce, [] {});
-  ApplyConfiguration(spec, file);
+  ApplyConfiguration(selection, file);
 }
 
 void LogReloadFromEnvironment() {

@@ -51,9 +51,9 @@ void LogPrint(LogCategory category, int level, const char *fmt, ...) __attribute
 // internal operation name; NULL allowed) recorded error `code`.
 void LogRecordedError(int code, const char *operation);
 
-// Replaces the configuration with `spec` (QUOREL_DEBUG syntax; NULL or empty
+// Replaces the configuration with `selection` (QUOREL_DEBUG syntax; NULL or empty
 // turns the log off) writing to `file` (NULL: stderr). For tests and tools.
-void LogConfigure(const char *spec, const char *file);
+void LogConfigure(const char *selection, const char *file);
 
 // Reads QUOREL_DEBUG and QUOREL_DEBUG_FILE again.
 void LogReloadFromEnvironment();
