@@ -177,7 +177,7 @@ int LoadGainGroup(int deviceNumber, AnalogBlock &a, const std::function<AnalogBl
     return Result(1, "load gain group (defaults)", deviceNumber);
   }
   // One temporary carried from value to value: a missing value repeats the
-  // one before it. Files written by earlier versions rely on this.
+  // one before it, so a group holding only "Global" sets all nine entries.
   int32_t carried = 0;
   for (const AnalogField &v : kGainValues) {
     ReadInto(snap, gain, v.name, carried);
