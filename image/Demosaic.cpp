@@ -1,0 +1,169 @@
+#include "image/Demosaic.h"
+
+#include <algorithm>
+
+#include "image/BayerCell.h"
+#include "image/DemosaicSimd.h"
+
+namespace quorel {
+
+namespace {
+
+using bayer::DemosaicJob;
+
+constexpr int kMaxGain = 400;
+
+// Checks the arguments of a demosaic kernel for sampleBytes-sized mosaic
+// samples and fills job. False for anything the kernels do not handle.
+bool MakeJob(DemosaicJob &job, uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
+             int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, const void *p1,
+             int sampleBytes) {
+  if (dst == nullptr || src == nullptr || p1 == nullptr) return false;
+  if (srcBytesPerPixel != sampleBytes) return false;
+  if (dstBytesPerPixel != 3 * sampleBytes && dstBytesPerPixel != 4 * sampleBytes) return false;
+  if (rect.left < 0 || rect.top < 0 || rect.right <= rect.left || rect.bottom <= rect.top) return false;
+  if (dstX < 0 || dstY < 0) return false;
+  // Rows must be long enough for the rectangle; rows overlapping one another
+  // would be read and written out of order.
+  const int64_t width = int64_t{rect.right} - rect.left;
+  if (int64_t{srcStride} < int64_t{rect.right} * srcBytesPerPixel) return false;
+  if (int64_t{dstStride} < (int64_t{dstX} + width) * dstBytesPerPixel) return false;
+  const auto *params = static_cast<const DemosaicParams *>(p1);
+  job.dst = dst;
+  job.src = src;
+  job.dstStride = static_cast<size_t>(dstStride);
+  job.srcStride = static_cast<size_t>(srcStride);
+  job.left = rect.left;
+  job.top = rect.top;
+  job.right = rect.right;
+  job.bottom = rect.bottom;
+  job.dstX = dstX;
+  job.dstY = dstY;
+  job.dstBytesPerPixel = dstBytesPerPixel;
+  job.pr = params->mode & 1;
+  job.pc = (params->mode >> 1) & 1;
+  job.kr = static_cast<uint32_t>(BayerGainMultiplier(params->gainRed));
+  job.kb = static_cast<uint32_t>(BayerGainMultiplier(params->gainBlue));
+  return true;
+}
+
+template <class T>
+void InteriorScalar(const DemosaicJob &job) {
+  for (int y = job.top + 2; y <= job.bottom - 3; ++y) {
+    for (int x = job.left + 2; x <= job.right - 3; ++x) bayer::DemosaicInteriorPixel<T>(job, x, y);
+  }
+}
+
+// A neighbour coordinate outside [lo, hi) moved back inside while keeping its
+// colour: by 4 when the extent allows it, else by 2; a 1-pixel extent has
+// only one coordinate to offer.
+inline int Fold(int c, int lo, int hi) {
+  const int step = hi - lo >= 4 ? 4 : 2;
+  if (c < lo) {
+    c += step;
+  } else if (c >= hi) {
+    c -= step;
+  }
+  return std::clamp(c, lo, hi - 1);
+}
+
+template <class T>
+void BorderPixel(const DemosaicJob &job, int x, int y) {
+  constexpr uint32_t kMax = sizeof(T) == 1 ? 255 : 4095;
+  const auto sample = [&job](int u, int v) -> uint32_t {
+    return job.SrcRow<T>(Fold(v, job.top, job.bottom))[Fold(u, job.left, job.right)];
+  };
+  const bayer::CellSums s = bayer::InterpolateCell(sample, x, y, job.pr, job.pc);
+  bayer::StorePixel<T>(job.DstPixel(x, y), bayer::ScaleChannel(s.blue, job.kb, kMax), std::min(s.green, kMax),
+                       bayer::ScaleChannel(s.red, job.kr, kMax));
+}
+
+// Rows top, top+1, bottom-2, bottom-1 (all columns), then columns left,
+// left+1, right-2, right-1 (all rows); strips are cut to the rectangle, so
+// on small images they overlap and pixels are computed more than once with
+// the same result.
+template <class T>
+void BorderScalar(const DemosaicJob &job) {
+  const auto rows = [&job](int y0, int y1) {
+    for (int y = std::max(y0, job.top); y < std::min(y1, job.bottom); ++y) {
+      for (int x = job.left; x < job.right; ++x) BorderPixel<T>(job, x, y);
+    }
+  };
+  const auto columns = [&job](int x0, int x1) {
+    for (int y = job.top; y < job.bottom; ++y) {
+      for (int x = std::max(x0, job.left); x < std::min(x1, job.right); ++x) BorderPixel<T>(job, x, y);
+    }
+  };
+  rows(job.top, job.top + 2);
+  rows(job.bottom - 2, job.bottom);
+  columns(job.left, job.left + 2);
+  columns(job.right - 2, job.right);
+}
+
+enum class Pass { kInterior, kBorder };
+
+template <class T, Pass kPass, SimdPath kPath>
+int Run(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
+        int srcBytesPerPixel, int dstStride, int srcStride, void *p1) {
+  DemosaicJob job;
+  if (!MakeJob(job, dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, p1,
+               static_cast<int>(sizeof(T)))) {
+    return 0;
+  }
+  if constexpr (kPass == Pass::kBorder) {
+    BorderScalar<T>(job);
+  } else if constexpr (kPath == SimdPath::kAvx2) {
+    const bool avx2 = ActiveSimdPath() == SimdPath::kAvx2;
+    if constexpr (sizeof(T) == 1) {
+      avx2 ? bayer::Interior8Avx2(job) : bayer::Interior8Sse2(job);
+    } else {
+      avx2 ? bayer::Interior16Avx2(job) : bayer::Interior16Sse2(job);
+    }
+  } else if constexpr (kPath == SimdPath::kSse2) {
+    if constexpr (sizeof(T) == 1) {
+      bayer::Interior8Sse2(job);
+    } else {
+      bayer::Interior16Sse2(job);
+    }
+  } else {
+    InteriorScalar<T>(job);
+  }
+  return 1;
+}
+
+}  // namespace
+
+int EffectiveBayerMode(int bayerMode, int mirrorH, int mirrorV) {
+  return (bayerMode & 3) ^ (mirrorV != 0 ? 1 : 0) ^ (mirrorH != 0 ? 2 : 0);
+}
+
+int BayerGainMultiplier(int gain) {
+  return std::clamp(gain, 0, kMaxGain) * 128 / 100;
+}
+
+SimdPath ActiveSimdPath() {
+  static const SimdPath path = __builtin_cpu_supports("avx2") ? SimdPath::kAvx2 : SimdPath::kSse2;
+  return path;
+}
+
+#define QUOREL_DEFINE_KERNEL(name, T, pass, path)                                                                   \
+  int name(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,      \
+           int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {                                  \
+    return Run<T, pass, path>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, \
+                              p1);                                                                                  \
+  }
+
+QUOREL_DEFINE_KERNEL(DemosaicInterior8, uint8_t, Pass::kInterior, SimdPath::kAvx2)
+QUOREL_DEFINE_KERNEL(DemosaicInterior16, uint16_t, Pass::kInterior, SimdPath::kAvx2)
+QUOREL_DEFINE_KERNEL(DemosaicBorder8, uint8_t, Pass::kBorder, SimdPath::kScalar)
+QUOREL_DEFINE_KERNEL(DemosaicBorder16, uint16_t, Pass::kBorder, SimdPath::kScalar)
+QUOREL_DEFINE_KERNEL(DemosaicInterior8Scalar, uint8_t, Pass::kInterior, SimdPath::kScalar)
+QUOREL_DEFINE_KERNEL(DemosaicInterior8Sse2, uint8_t, Pass::kInterior, SimdPath::kSse2)
+QUOREL_DEFINE_KERNEL(DemosaicInterior8Avx2, uint8_t, Pass::kInterior, SimdPath::kAvx2)
+QUOREL_DEFINE_KERNEL(DemosaicInterior16Scalar, uint16_t, Pass::kInterior, SimdPath::kScalar)
+QUOREL_DEFINE_KERNEL(DemosaicInterior16Sse2, uint16_t, Pass::kInterior, SimdPath::kSse2)
+QUOREL_DEFINE_KERNEL(DemosaicInterior16Avx2, uint16_t, Pass::kInterior, SimdPath::kAvx2)
+
+#undef QUOREL_DEFINE_KERNEL
+
+}  // namespace quorel
