@@ -83,6 +83,15 @@ class SimChannel : public testing::Test {
     handle_ = OpenDevice("/dev/QrelKX470PLU-3");
     ASSERT_NE(handle_, nullptr);
   }
+  // Programs a transfer size as the host does: the command and ports 0..3.
+  bool TransferSize(uint32_t samples) {
+    bool ok = Command({CMD_TRANSFER_SIZE, static_cast<uint8_t>(samples), static_cast<uint8_t>(samples >> 8),
+                       static_cast<uint8_t>(samples >> 16), static_cast<uint8_t>(samples >> 24)});
+    for (uint8_t port = 0; port < 4; ++port) {
+      ok = Command({CMD_WRITE_PORT, port, static_cast<uint8_t>(samples >> (8 * port))}) && ok;
+    }
+    return ok;
+  }
   bool Command(std::initializer_list<uint8_t> head, uint32_t code = IOCTL_PIPE_DIRECT_IN) {
     uint8_t packet[64] = {};
     std::copy(head.begin(), head.end(), packet);
@@ -130,7 +139,7 @@ TEST_F(SimChannel, AnswerComesInTheSecondReply) {
 
 TEST_F(SimChannel, FrameIsExactlyTheProgrammedTransfer) {
   // 3072 samples of 8 bits.
-  ASSERT_TRUE(Command({CMD_TRANSFER_SIZE, 0x00, 0x0C, 0x00, 0x00}));
+  ASSERT_TRUE(TransferSize(3072));
   ASSERT_TRUE(Command({CMD_WRITE_PORT, 14, 0x84}));
   std::vector<uint8_t> frame(8192, 0);
   ASSERT_TRUE(Command({CMD_PREPARE}));
@@ -143,7 +152,7 @@ TEST_F(SimChannel, FrameIsExactlyTheProgrammedTransfer) {
   ASSERT_TRUE(Command({CMD_CAPTURE}, IOCTL_PIPE_DIRECT_OUT));
   ASSERT_TRUE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, frame.data(), 6144));
   // A big frame needs the large request.
-  ASSERT_TRUE(Command({CMD_TRANSFER_SIZE, 0x00, 0x00, 0x20, 0x00}));  // 2 MSamples, 4 MB
+  ASSERT_TRUE(TransferSize(2u << 20));  // 2 MSamples, 4 MB
   std::vector<uint8_t> large(4u << 20);
   ASSERT_TRUE(Command({CMD_CAPTURE}));
   EXPECT_FALSE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, large.data(), large.size()));
@@ -152,7 +161,8 @@ TEST_F(SimChannel, FrameIsExactlyTheProgrammedTransfer) {
 }
 
 TEST_F(SimChannel, FrameFaults) {
-  ASSERT_TRUE(Command({CMD_TRANSFER_SIZE, 0x00, 0x04, 0x00, 0x00}));
+  ASSERT_TRUE(TransferSize(1024));
+  ASSERT_TRUE(Command({CMD_WRITE_PORT, 14, 0x84}));
   std::vector<uint8_t> frame(1024);
   ASSERT_EQ(QuorelSim_InjectFault(3, "short-frame"), 1);
   ASSERT_TRUE(Command({CMD_CAPTURE}));
@@ -162,7 +172,24 @@ TEST_F(SimChannel, FrameFaults) {
   EXPECT_FALSE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, frame.data(), frame.size()));
   ASSERT_TRUE(Command({CMD_CAPTURE}));
   EXPECT_TRUE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, frame.data(), frame.size()));
+  // No frame without a capture command.
+  EXPECT_FALSE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, frame.data(), frame.size()));
   EXPECT_EQ(QuorelSim_InjectFault(3, "stall=abc"), 0);
+}
+
+TEST_F(SimChannel, TriggerModeWaitsForAPulse) {
+  ASSERT_TRUE(TransferSize(1024));
+  ASSERT_TRUE(Command({CMD_WRITE_PORT, 14, 0x84}));
+  ASSERT_TRUE(Command({CMD_WRITE_PORT, 11, 0x25}));
+  uint8_t block[QUOREL_TIMEOUT_BLOCK_SIZE] = {1, 0, 0, 0, 50};  // 50 ms
+  ASSERT_TRUE(handle_->Request(IOCTL_SET_TIMEOUT, block, sizeof(block), nullptr, 0, nullptr));
+  std::vector<uint8_t> frame(1024);
+  ASSERT_TRUE(Command({CMD_CAPTURE}));
+  EXPECT_FALSE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, frame.data(), frame.size()));
+  ASSERT_EQ(QuorelSim_Trigger(3), 1);
+  ASSERT_TRUE(Command({CMD_CAPTURE}));
+  EXPECT_TRUE(handle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeData, frame.data(), frame.size()));
+  EXPECT_EQ(QuorelSim_Trigger(1), 0);  // not present
 }
 
 TEST_F(SimChannel, TimeoutBlockIsTaken) {

@@ -209,7 +209,6 @@ TEST_F(Sensor470KX, FailedReadDoesNotClobberReadMode) {
   const int before = camera_->Register(0x3040);
   ASSERT_EQ(QuorelSim_InjectFault(0, "fail-register"), 1);
   device_->SetMirrorH(1);
-  QuorelSim_InjectFault(0, "clear");
   EXPECT_EQ(camera_->Register(0x3040), before);
 }
 

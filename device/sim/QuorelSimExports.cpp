@@ -26,10 +26,10 @@ QUOREL_API int QuorelSim_Enable(const char *config) {
 
 QUOREL_API int QuorelSim_Trigger(int unit) {
   try {
-    // Trigger pulses only matter to the frame side's trigger waits; until
-    // that is wired in, a pulse is refused rather than pretended.
-    (void)unit;
-    return 0;
+    auto camera = SimDriverBackend::Instance()->Unit(unit);
+    if (!camera || !camera->Present()) return 0;
+    camera->Trigger();
+    return 1;
   } catch (...) {
     return 0;
   }

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
-#include <utility>
 
 #include "device/DriverChannel.h"
 #include "device/PacketLayer.h"
+#include "device/sim/SimFrameLayout.h"
 
 namespace quorel::sim {
 
@@ -40,11 +40,34 @@ uint32_t LittleEndian32(const uint8_t *p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
+SimFrameSourceOptions FrameOptions(const SimConfig &config) {
+  SimFrameSourceOptions options;
+  options.scene = config.scene;
+  switch (config.fpsMode) {
+    case FpsMode::kMax:
+      options.pacing.kind = SimPacingKind::kMax;
+      break;
+    case FpsMode::kSensor:
+      options.pacing.kind = SimPacingKind::kSensor;
+      break;
+    case FpsMode::kFixed:
+      options.pacing.kind = SimPacingKind::kFixed;
+      options.pacing.fps = config.fps;
+      break;
+  }
+  options.triggerPeriodMs = static_cast<uint32_t>(config.triggerPeriodMs);
+  return options;
+}
+
 }  // namespace
 
 SimCamera::SimCamera(int unit, const SimConfig &config)
-    : unit_(unit), config_(config), present_(unit >= 0 && unit < 32 && config.units[static_cast<size_t>(unit)]) {
+    : unit_(unit),
+      config_(config),
+      present_(unit >= 0 && unit < 32 && config.units[static_cast<size_t>(unit)]),
+      frames_(std::make_unique<SimFrameSource>(FrameOptions(config))) {
   FillDefaultSrom(&srom_, unit);
+  frames_->SetPresent(present_);
 }
 
 SimCamera::~SimCamera() = default;
@@ -75,49 +98,17 @@ void SimCamera::SetPresent(bool present) {
     transferSamples_ = 0;
     depthCommand16_ = false;
     capturesPending_ = 0;
-    triggers_ = 0;
   }
   present_ = present;
+  frames_->SetPresent(present);
 }
 
-bool SimCamera::InjectFault(std::string_view fault) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (fault == "fail-register") {
-    faults_.failRegister = true;
-  } else if (fault == "short-frame") {
-    ++faults_.shortFrames;
-  } else if (fault == "fail-frame") {
-    ++faults_.failFrames;
-  } else if (fault == "clear") {
-    faults_ = SimFaults{};
-  } else if (fault.starts_with("stall=")) {
-    std::string_view digits = fault.substr(6);
-    if (digits.empty() || digits.size() > 7) return false;
-    int ms = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9') return false;
-      ms = ms * 10 + (c - '0');
-    }
-    faults_.stallMs = ms;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-SimFaults SimCamera::Faults() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return faults_;
+bool SimCamera::InjectFault(const char *fault) {
+  return frames_->InjectFault(fault);
 }
 
 void SimCamera::Trigger() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++triggers_;
-}
-
-int SimCamera::PendingTriggers() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return triggers_;
+  frames_->Trigger();
 }
 
 std::vector<RegisterWrite> SimCamera::RegisterWriteLog() const {
@@ -140,15 +131,9 @@ int SimCamera::TimeoutMs() const {
   return timeoutMs_;
 }
 
-size_t SimCamera::FrameBytes() const {
+uint32_t SimCamera::TransferSamples() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return FrameBytesLocked();
-}
-
-size_t SimCamera::FrameBytesLocked() const {
-  // Port 14 carries the sample depth the controller actually uses.
-  size_t sampleBytes = (ports_[14] & 0x84) == 0x84 ? ((ports_[14] & 1) != 0 ? 2 : 1) : (depthCommand16_ ? 2 : 1);
-  return size_t{transferSamples_} * sampleBytes;
+  return transferSamples_;
 }
 
 bool SimCamera::Request(uint32_t code, const void *in, size_t inLength, void *data, size_t dataLength,
@@ -210,7 +195,7 @@ bool SimCamera::HandleCommand(const uint8_t *p, size_t length) {
       capturesPending_ = std::min(capturesPending_ + 1, 2);
       return true;
     case CMD_WRITE_REGISTER:
-      if (faults_.failRegister) return false;
+      if (frames_->TakeRegisterFault()) return false;
       registers_.Write(be16(1), be16(3));
       return true;
     case CMD_INIT:
@@ -225,7 +210,7 @@ bool SimCamera::HandleCommand(const uint8_t *p, size_t length) {
       depthCommand16_ = p[1] != 0;
       return true;
     case CMD_READ_REGISTER: {
-      if (faults_.failRegister) return false;
+      if (frames_->TakeRegisterFault()) return false;
       uint16_t value = registers_.Read(be16(1));
       uint8_t answer[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
       QueueAnswer(answer, sizeof(answer));
@@ -274,45 +259,23 @@ bool SimCamera::HandleReply(uint8_t *data, size_t length, size_t *transferred) {
 }
 
 bool SimCamera::HandleFrame(uint32_t code, void *data, size_t length, size_t *transferred) {
-  int stallMs = 0;
-  bool fail = false;
-  bool shortFrame = false;
-  size_t frameBytes = 0;
-  size_t sampleBytes = 1;
+  uint32_t timeoutMs = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The camera sends a frame only for a capture command.
     if (!present_ || capturesPending_ == 0) return false;
     --capturesPending_;
-    frameBytes = FrameBytesLocked();
-    if (frameBytes == 0 || transferSamples_ == 0) return false;
-    sampleBytes = frameBytes / transferSamples_;
-    stallMs = std::exchange(faults_.stallMs, 0);
-    if (faults_.failFrames > 0) {
-      --faults_.failFrames;
-      fail = true;
-    } else if (faults_.shortFrames > 0) {
-      --faults_.shortFrames;
-      shortFrame = true;
-    }
+    timeoutMs = static_cast<uint32_t>(timeoutMs_);
   }
-  if (stallMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
-  if (fail) return false;
   // The driver moves big frames only with the large request and small ones
-  // only with the normal one.
+  // only with the normal one. (The view reads take mutex_ themselves.)
+  const size_t frameBytes = ProgrammedTransferBytes(*this);
   if ((code == IOCTL_PIPE_DIRECT_IN_LARGE) != (frameBytes >= kLargeTransferBytes)) return false;
-  // A buffer smaller than the frame overflows; a larger one is only partly
-  // filled, and the host sees the short count.
+  // A buffer smaller than the frame overflows, as on the bus.
   if (length < frameBytes) return false;
-  auto *bytes = static_cast<uint8_t *>(data);
-  size_t n = shortFrame ? frameBytes - 1 : frameBytes;
-  if (sampleBytes == 2) {
-    // Mid-gray of 12-bit samples in little-endian words.
-    for (size_t i = 0; i < n; ++i) bytes[i] = (i & 1) == 0 ? 0x00 : 0x08;
-  } else {
-    std::memset(bytes, 0x80, n);
-  }
-  framesDelivered_.fetch_add(1);
-  if (transferred != nullptr) *transferred = n;
+  size_t moved = 0;
+  if (!frames_->ReadFrame(*this, static_cast<uint8_t *>(data), length, timeoutMs, &moved)) return false;
+  if (transferred != nullptr) *transferred = moved;
   return true;
 }
 

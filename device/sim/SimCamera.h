@@ -1,8 +1,10 @@
 // One unit of the virtual 470KX camera: its presence on the bus, sensor
 // register file, controller ports 0-15, serial ROM, reply pipe and data pipe,
-// answering the 64-byte packet protocol as the camera does. Shared by every
-// device handle opened on the unit; thread-safe (mutex_ guards all state
-// the frame counter is atomic).
+// answering the 64-byte packet protocol as the camera does. The data pipe is
+// served by the unit's SimFrameSource (frame content, pacing, trigger waits,
+// frame faults). Shared by every device handle opened on the unit;
+// thread-safe: mutex_ guards the packet-side state, and the frame source is
+// thread-safe on its own.
 #pragma once
 
 #include <array>
@@ -13,22 +15,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "device/sim/SimConfig.h"
+#include "device/sim/SimFrameSource.h"
 #include "device/sim/SimRegisterFile.h"
 #include "device/sim/SimSensorView.h"
 
 namespace quorel::sim {
-
-// Misbehaviour asked for with QuorelSim_InjectFault.
-struct SimFaults {
-  bool failRegister = false;  // register exchanges fail until cleared
-  int shortFrames = 0;        // the next N frames are one sample short
-  int failFrames = 0;         // the next N frame requests fail
-  int stallMs = 0;            // the next frame request waits this long first
-};
 
 class SimCamera : public SimSensorView {
  public:
@@ -51,13 +45,11 @@ class SimCamera : public SimSensorView {
   int unit() const { return unit_; }
   bool Present() const;
   void SetPresent(bool present);
-  // "fail-register", "short-frame", "fail-frame", "stall=MS", or "clear";
-  // false for anything else.
-  bool InjectFault(std::string_view fault);
-  SimFaults Faults() const;
-  // One external trigger pulse (counted; the frame side consumes it).
+  // Arms one fault for the next operation it concerns: "fail-register",
+  // "short-frame", "fail-frame", "stall=MS"; false for anything else.
+  bool InjectFault(const char *fault);
+  // One external trigger pulse.
   void Trigger();
-  int PendingTriggers() const;
 
   // For tests: the register writes in order, and their reset.
   std::vector<RegisterWrite> RegisterWriteLog() const;
@@ -66,34 +58,30 @@ class SimCamera : public SimSensorView {
   uint8_t SromByte(size_t address) const;
   // Last time-out set by the host, ms.
   int TimeoutMs() const;
-  // Bytes of one frame as programmed (transfer size x sample bytes); 0 when
-  // no transfer size was sent yet.
-  size_t FrameBytes() const;
+  // Samples per transfer last sent with CMD_TRANSFER_SIZE.
+  uint32_t TransferSamples() const;
   // Frames delivered on the data pipe so far.
-  uint32_t FramesDelivered() const { return framesDelivered_.load(); }
+  uint32_t FramesDelivered() const { return frames_->FramesDelivered(); }
 
  private:
   bool HandleCommand(const uint8_t *packet, size_t length);             // mutex_ held
   bool HandleReply(uint8_t *data, size_t length, size_t *transferred);  // mutex_ held
   bool HandleFrame(uint32_t code, void *data, size_t length, size_t *transferred);
   void QueueAnswer(const uint8_t *answer, size_t count);  // mutex_ held
-  size_t FrameBytesLocked() const;                        // mutex_ held
 
   const int unit_;
   const SimConfig config_;
   mutable std::mutex mutex_;
-  bool present_;                                 // guarded by mutex_
-  SimRegisterFile registers_;                    // guarded by mutex_
-  std::array<uint8_t, kPortCount> ports_{};      // guarded by mutex_
-  std::vector<uint8_t> srom_;                    // guarded by mutex_
-  std::deque<std::array<uint8_t, 64>> replies_;  // guarded by mutex_
-  uint32_t transferSamples_ = 0;                 // guarded by mutex_
-  bool depthCommand16_ = false;                  // guarded by mutex_
-  int capturesPending_ = 0;                      // guarded by mutex_
-  int timeoutMs_ = 3000;                         // guarded by mutex_
-  int triggers_ = 0;                             // guarded by mutex_
-  SimFaults faults_;                             // guarded by mutex_
-  std::atomic<uint32_t> framesDelivered_{0};
+  bool present_;                                  // guarded by mutex_
+  SimRegisterFile registers_;                     // guarded by mutex_
+  std::array<uint8_t, kPortCount> ports_{};       // guarded by mutex_
+  std::vector<uint8_t> srom_;                     // guarded by mutex_
+  std::deque<std::array<uint8_t, 64>> replies_;   // guarded by mutex_
+  uint32_t transferSamples_ = 0;                  // guarded by mutex_
+  bool depthCommand16_ = false;                   // guarded by mutex_
+  int capturesPending_ = 0;                       // guarded by mutex_
+  int timeoutMs_ = 3000;                          // guarded by mutex_
+  const std::unique_ptr<SimFrameSource> frames_;  // thread-safe itself
 };
 
 }  // namespace quorel::sim
