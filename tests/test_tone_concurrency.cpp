@@ -47,7 +47,7 @@ TEST(ToneConcurrency, ParallelConversionsMatchSingleThreadedResults) {
     expected.push_back(image.pixels);
   }
 
-  constexpr int kRounds = 60;
+  constexpr int kRounds = 200;
   std::latch start(static_cast<std::ptrdiff_t>(jobs.size()));
   std::atomic<int> mismatches{0};
   std::vector<std::thread> threads;

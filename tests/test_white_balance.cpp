@@ -22,7 +22,10 @@ KernelTestImage Mosaic(int w, int h, int bpp, const char *row0, const char *row1
   KernelTestImage image(w, h, bpp);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const char site = (y % 2 == 0 ? row0 : row1)[x % 2];
+      // An array rather than a conditional expression: g++ 12 with UBSan
+      // mis-indexes a conditional choice between two string literals.
+      const char *const rows[2] = {row0, row1};
+      const char site = rows[y % 2][x % 2];
       const int v = value(site, x, y);
       if (bpp == 1)
         image.SetByte(x, y, 0, static_cast<uint8_t>(v));
