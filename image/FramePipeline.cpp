@@ -1,0 +1,249 @@
+#include "image/FramePipeline.h"
+
+#include <cstring>
+
+#include "image/DefectSuppression.h"
+#include "image/SharedValue.h"
+#include "image/ToneFilters.h"
+#include "image/ToneParams.h"
+#include "image/WhiteBalance.h"
+
+namespace quorel {
+
+namespace {
+
+bool IsColorType(int type) {
+  return type >= kColorType24 && type <= kColorType64;
+}
+
+ToneVariant VariantOf(int type) {
+  switch (type) {
+    case kColorType8:
+      return kToneGray8;
+    case kColorType16:
+      return kToneGray16;
+    case kColorType24:
+    case kColorType32:
+      return kToneColor8;
+    default:
+      return kToneColor16;
+  }
+}
+
+int32_t Setting(FrameContext &context, FilterEntry entry) {
+  return LoadShared(context.filters[entry]);
+}
+
+int CurrentEffectiveMode(FrameContext &context) {
+  return EffectiveBayerMode(Setting(context, kBayerMode), LoadShared(context.analog.mirrorH),
+                            LoadShared(context.analog.mirrorV));
+}
+
+DemosaicParams CurrentBayerParams(FrameContext &context) {
+  DemosaicParams params;
+  params.mode = CurrentEffectiveMode(context);
+  params.gainRed = Setting(context, kBayerGainRed);
+  params.gainGreen = Setting(context, kBayerGainGreen);
+  params.gainBlue = Setting(context, kBayerGainBlue);
+  return params;
+}
+
+void RefreshFilterDialog(FrameContext &context) {
+  if (context.refreshFilterDialog) context.refreshFilterDialog();
+}
+
+void RunInPlace(DibImage &image, PixelKernel kernel, void *p1, void *p2 = nullptr) {
+  if (kernel != nullptr) image.ApplyKernel(kernel, image, nullptr, 0, 0, p1, p2);
+}
+
+bool SameSize(const DibImage &a, const DibImage &b) {
+  return a.width() == b.width() && a.height() == b.height();
+}
+
+// Step 2: defective-pixel suppression in place on the mosaic.
+void SuppressDefects(FrameContext &context, DibImage &mosaic, const PipelineKernels &kernels) {
+  const bool wide = mosaic.bitsPerPixel() == 16;
+  PixelKernel kernel = wide ? kernels.suppressDefects16 : kernels.suppressDefects8;
+  if (kernel == nullptr) return;
+  DemosaicParams params = CurrentBayerParams(context);
+  int32_t threshold = wide ? kDefectThreshold16 : kDefectThreshold8;
+  RunInPlace(mosaic, kernel, &params, &threshold);
+}
+
+// Step 3, "Bayer convert": optional gray balance, then gains and offsets.
+void BayerConvert(FrameContext &context, DibImage &image, const PipelineKernels &kernels) {
+  const bool wide = image.bitsPerPixel() == 16;
+  GrayParams params = MakeGrayParams(context.filters, CurrentEffectiveMode(context), wide ? kSignificantBits16 : 8);
+  if (GrayAutoGainPending(context.filters)) {
+    RunInPlace(image, kernels.grayBalance, &params);
+    StoreGrayParams(context.filters, params);
+    RefreshFilterDialog(context);
+    ConsumeGrayAutoGain(context.filters);
+  }
+  if (!GrayGainsNeutral(params)) RunInPlace(image, wide ? kernels.grayGainOffset16 : kernels.grayGainOffset8, &params);
+}
+
+// Step 8: the sharpness kernel reads a copy of the image taken just before.
+void Sharpen(FrameContext &context, DibImage &output, PixelKernel kernel, int32_t value) {
+  DibImage &copy = context.sharpenCopy;
+  if (!SameSize(copy, output) || copy.bitsPerPixel() != output.bitsPerPixel() || copy.stride() != output.stride()) {
+    // A copy sized for another format would be overrun; make it match.
+    if (copy.CopyFormat(&output) == 0) return;
+  }
+  std::memcpy(copy.pixels(), output.pixels(), output.pixelBytes());
+  ToneParams params{value, kSignificantBits16};
+  output.ApplyKernel(kernel, copy, nullptr, 0, 0, &params, nullptr);
+}
+
+}  // namespace
+
+DibImage *MosaicImage(FrameContext &context) {
+  switch (context.colorType) {
+    case kColorType8:
+    case kColorType24:
+    case kColorType32:
+      return &context.image8;
+    case kColorType16:
+    case kColorType48:
+    case kColorType64:
+      return &context.image16;
+    default:
+      return nullptr;
+  }
+}
+
+DibImage *OutputImage(FrameContext &context) {
+  switch (context.colorType) {
+    case kColorType8:
+      return &context.image8;
+    case kColorType16:
+      return &context.image16;
+    case kColorType24:
+      return &context.image24;
+    case kColorType32:
+      return &context.image32;
+    case kColorType48:
+      return &context.image48;
+    case kColorType64:
+      return &context.image64;
+    default:
+      return nullptr;
+  }
+}
+
+void Demosaic(FrameContext &context, DibImage &destination, DibImage &mosaic, const PipelineKernels &kernels) {
+  // The kernels address both images with the same coordinates.
+  if (destination.empty() || mosaic.empty() || !SameSize(destination, mosaic)) return;
+  const bool wide = mosaic.bitsPerPixel() == 16;
+
+  if (Setting(context, kBayerGainAuto) != 0) {
+    PixelKernel measure = wide ? kernels.balanceMeans16 : kernels.balanceMeans8;
+    if (measure != nullptr) {
+      WhiteBalanceParams balance = MakeWhiteBalanceParams(CurrentEffectiveMode(context));
+      const bool measured = mosaic.ApplyKernel(measure, mosaic, nullptr, 0, 0, &balance, nullptr) == 1;
+      if (StoreWhiteBalance(context.filters, balance, measured)) RefreshFilterDialog(context);
+    }
+  }
+
+  // Built after the white balance, so this frame uses the gains measured on it.
+  DemosaicParams params = CurrentBayerParams(context);
+  PixelKernel interior = wide ? kernels.demosaicInterior16 : kernels.demosaicInterior8;
+  PixelKernel border = wide ? kernels.demosaicBorder16 : kernels.demosaicBorder8;
+  if (interior != nullptr) destination.ApplyKernel(interior, mosaic, nullptr, 0, 0, &params, nullptr);
+  if (border != nullptr) destination.ApplyKernel(border, mosaic, nullptr, 0, 0, &params, nullptr);
+}
+
+void ProcessFrame(FrameContext &context) {
+  ProcessFrame(context, DefaultPipelineKernels());
+}
+
+void ProcessFrame(FrameContext &context, const PipelineKernels &kernels) {
+  const int type = context.colorType;
+  DibImage *mosaic = MosaicImage(context);
+  DibImage *output = OutputImage(context);
+  // Nothing to do for an unknown type or images not prepared for it; the
+  // automatic iris would read an empty mosaic as black and open up fully.
+  if (mosaic == nullptr || output == nullptr || mosaic->empty() || output->empty()) return;
+
+  // 1. Automatic iris.
+  const int irisMode = LoadShared(context.analog.autoIris);
+  if (irisMode == kAutoIrisExposure || irisMode == kAutoIrisGain) {
+    AutoIris(*mosaic, irisMode, context.device, context.analog, context.showAnalogValue);
+  }
+
+  // 2. Defect suppression, not on binned frames (sub-sample codes 17, 18).
+  if ((context.subSample & 0x10) == 0) SuppressDefects(context, *mosaic, kernels);
+
+  // 3. Gray modes.
+  if (type == kColorType8 || type == kColorType16) {
+    const int grayMode = Setting(context, kGrayMode);
+    if (grayMode == kGrayModeBayerConvert) {
+      BayerConvert(context, *output, kernels);
+    } else if (grayMode == kGrayModeGrayscale && type == kColorType8) {
+      // The 16-bit gray type has neither image8 nor image24 holding its
+      // frame, so "Grayscale" leaves its mosaic as it is.
+      Demosaic(context, context.image24, context.image8, kernels);
+      if (kernels.luma24To8 != nullptr && SameSize(context.image24, context.image8)) {
+        context.image8.ApplyKernel(kernels.luma24To8, context.image24, nullptr, 0, 0, nullptr, nullptr);
+      }
+    }
+  }
+
+  // 4. Colour types: demosaic the mosaic into the output image.
+  if (IsColorType(type)) Demosaic(context, *output, *mosaic, kernels);
+
+  // 5 to 9. Tone filters on the output image.
+  const ToneKernels &tone = kernels.tone[VariantOf(type)];
+  const int32_t hue = Setting(context, kHue);
+  const int32_t saturation = Setting(context, kSaturation);
+  if (IsColorType(type) && (hue != 0 || saturation != 0)) {
+    HueSaturationParams params{hue, 0, saturation, kSignificantBits16};
+    RunInPlace(*output, tone.hueSaturation, &params);
+  }
+  if (const int32_t gamma = Setting(context, kGamma); gamma != 100) {
+    ToneParams params{gamma, kSignificantBits16};
+    RunInPlace(*output, tone.gamma, &params);
+  }
+  if (const int32_t contrast = Setting(context, kContrast); contrast != 0) {
+    ToneParams params{contrast, kSignificantBits16};
+    RunInPlace(*output, tone.contrast, &params);
+  }
+  if (const int32_t sharpness = Setting(context, kSharpness); sharpness != 0 && tone.sharpen != nullptr) {
+    Sharpen(context, *output, tone.sharpen, sharpness);
+  }
+  if (const int32_t brightness = Setting(context, kBrightness); brightness != 0) {
+    ToneParams params{brightness, kSignificantBits16};
+    RunInPlace(*output, tone.brightness, &params);
+  }
+}
+
+const PipelineKernels &DefaultPipelineKernels() {
+  static const PipelineKernels kernels = [] {
+    PipelineKernels k;
+    k.suppressDefects8 = SuppressDefects8;
+    k.suppressDefects16 = SuppressDefects16;
+    k.balanceMeans8 = BalanceMeans8;
+    k.balanceMeans16 = BalanceMeans16;
+    k.demosaicInterior8 = DemosaicInterior8;
+    k.demosaicBorder8 = DemosaicBorder8;
+    k.demosaicInterior16 = DemosaicInterior16;
+    k.demosaicBorder16 = DemosaicBorder16;
+    k.grayBalance = GrayBalance;
+    k.grayGainOffset8 = GrayGainOffset8;
+    k.grayGainOffset16 = GrayGainOffset16;
+    k.luma24To8 = Luma24To8;
+    // One representative colour type per variant.
+    const int typeOf[kToneVariants] = {kColorType8, kColorType16, kColorType24, kColorType48};
+    for (int v = 0; v < kToneVariants; ++v) {
+      k.tone[v].hueSaturation = ToneKernelFor(ToneFilter::kHueSaturation, typeOf[v]);
+      k.tone[v].gamma = ToneKernelFor(ToneFilter::kGamma, typeOf[v]);
+      k.tone[v].contrast = ToneKernelFor(ToneFilter::kContrast, typeOf[v]);
+      k.tone[v].sharpen = ToneKernelFor(ToneFilter::kSharpness, typeOf[v]);
+      k.tone[v].brightness = ToneKernelFor(ToneFilter::kBrightness, typeOf[v]);
+    }
+    return k;
+  }();
+  return kernels;
+}
+
+}  // namespace quorel

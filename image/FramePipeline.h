@@ -1,0 +1,116 @@
+// The per-frame processing sequence run on the camera object's working
+// images after a raw frame has been copied into the mosaic image:
+//   1. automatic iris on the mosaic (autoIris 1 or 2)
+//   2. defective-pixel suppression on the mosaic (not for binned frames)
+//   3. gray types: the gray filter mode ("Bayer", "Bayer convert", "Grayscale")
+//   4. colour types: demosaicing with the optional automatic white balance
+//   5. hue and saturation (colour types), 6. gamma, 7. contrast,
+//   8. sharpness (through sharpenCopy), 9. brightness
+// Each step runs only when its setting is not neutral. Settings are read at
+// the step that uses them; measured values are written back into the
+// settings blocks.
+//
+// Thread context: the acquisition thread, holding the camera's frame lock,
+// which guards the images. The settings blocks are also written by the
+// application without that lock; every access here is one 32-bit atomic
+// load or store (image/SharedValue.h).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "camera/CameraSettings.h"
+#include "image/AutoIris.h"
+#include "image/Demosaic.h"
+#include "image/DibImage.h"
+#include "image/PipelineDevice.h"
+#include "image/PixelKernel.h"
+
+namespace quorel {
+
+// Colour-mode types 0..5 (8, 16, 24, 32, 48, 64 bits per pixel).
+constexpr int kColorType8 = 0;
+constexpr int kColorType16 = 1;
+constexpr int kColorType24 = 2;
+constexpr int kColorType32 = 3;
+constexpr int kColorType48 = 4;
+constexpr int kColorType64 = 5;
+
+// Gray filter modes.
+constexpr int kGrayModeBayer = 0;
+constexpr int kGrayModeBayerConvert = 1;
+constexpr int kGrayModeGrayscale = 2;
+
+// Significant bits of the 16-bit sample formats, passed to the tone and
+// gray kernels.
+constexpr int32_t kSignificantBits16 = 12;
+
+// The tone kernels of one sample variant. A null kernel skips its step.
+struct ToneKernels {
+  PixelKernel hueSaturation = nullptr;  // colour variants only
+  PixelKernel gamma = nullptr;
+  PixelKernel contrast = nullptr;
+  PixelKernel sharpen = nullptr;
+  PixelKernel brightness = nullptr;
+};
+
+// Tone variants by sample kind.
+enum ToneVariant : int { kToneGray8 = 0, kToneGray16 = 1, kToneColor8 = 2, kToneColor16 = 3, kToneVariants = 4 };
+
+// Every kernel the pipeline runs; a null entry skips that step. Records:
+// defect suppression p1 DemosaicParams, p2 the int32_t threshold; white
+// balance WhiteBalanceParams; demosaicing DemosaicParams; gray steps
+// GrayParams; tone filters ToneParams or HueSaturationParams.
+struct PipelineKernels {
+  PixelKernel suppressDefects8 = nullptr;
+  PixelKernel suppressDefects16 = nullptr;
+  PixelKernel balanceMeans8 = nullptr;
+  PixelKernel balanceMeans16 = nullptr;
+  PixelKernel demosaicInterior8 = nullptr;
+  PixelKernel demosaicBorder8 = nullptr;
+  PixelKernel demosaicInterior16 = nullptr;
+  PixelKernel demosaicBorder16 = nullptr;
+  PixelKernel grayBalance = nullptr;
+  PixelKernel grayGainOffset8 = nullptr;
+  PixelKernel grayGainOffset16 = nullptr;
+  PixelKernel luma24To8 = nullptr;
+  ToneKernels tone[kToneVariants];
+};
+
+// The library's own kernels.
+const PipelineKernels &DefaultPipelineKernels();
+
+// What the camera object hands to the pipeline for one frame. The images
+// and blocks are the camera object's own; the hooks are set only while the
+// matching dialog is open.
+struct FrameContext {
+  DibImage &image8;
+  DibImage &image16;
+  DibImage &image24;
+  DibImage &image32;
+  DibImage &image48;
+  DibImage &image64;
+  DibImage &sharpenCopy;
+  FilterBlock &filters;
+  AnalogBlock &analog;  // mirrorV, mirrorH, autoIris; cached gains and exposure
+  PipelineDevice &device;
+  int colorType = kColorType8;  // 0..5
+  int subSample = 0;            // 0, 1, 2, 17, 18
+  std::function<void()> refreshFilterDialog;
+  AnalogDialogShow showAnalogValue;
+};
+
+// The mosaic source and the output image of the context's colour type, or
+// null for a type outside 0..5.
+DibImage *MosaicImage(FrameContext &context);
+DibImage *OutputImage(FrameContext &context);
+
+// Demosaics mosaic into destination, measuring the white balance first when
+// bayerGainAuto is set (and clearing it again after a single measurement).
+void Demosaic(FrameContext &context, DibImage &destination, DibImage &mosaic, const PipelineKernels &kernels);
+
+// Runs the frame pipeline with the library's kernels, or with the given ones.
+void ProcessFrame(FrameContext &context);
+void ProcessFrame(FrameContext &context, const PipelineKernels &kernels);
+
+}  // namespace quorel
