@@ -1,0 +1,142 @@
+// quorel info: library version, the camera's identity and fixed properties,
+// and the settings it is using now.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "CameraSession.h"
+#include "Commands.h"
+#include "FilterNames.h"
+
+namespace quorel::cli {
+
+const char kInfoHelp[] =
+    "usage: quorel info [--srom-bytes N]\n"
+    "\n"
+    "Prints the library version, the names of the cameras present, the selected\n"
+    "camera's name, its camera-information record (size, gain and exposure\n"
+    "ranges), the serial-ROM identifier bytes 0..N-1 (default 16), and the current\n"
+    "format, capture window, exposure and filter values.\n"
+    "\n"
+    "  --srom-bytes N   number of identifier bytes to read, 0 to 256\n";
+
+namespace {
+
+int BitsFromColorMode(int reported) {
+  // The getter reports the significant bits of the 16-bit-per-sample modes.
+  switch (reported) {
+    case 12:
+      return 16;
+    case 44:
+      return 48;
+    case 60:
+      return 64;
+    default:
+      return reported;
+  }
+}
+
+void PrintCameraInfo(CameraSession &session) {
+  QuorelCameraInfo info{};
+  info.size = static_cast<int32_t>(sizeof info);
+  session.Check(Quorel_GetCameraInfo(session.handle(), &info), "Quorel_GetCameraInfo");
+  std::printf("sensor            %d x %d\n", info.width, info.height);
+  std::printf("global gain       %d .. %d\n", info.globalGainMin, info.globalGainMax);
+  std::printf("colour gain       %d .. %d\n", info.colorGainMin, info.colorGainMax);
+  std::printf("exposure lines    %d .. %d\n", info.exposureMin, info.exposureMax);
+}
+
+void PrintSromId(CameraSession &session, int count) {
+  if (count == 0) return;
+  std::printf("serial-ROM id    ");
+  for (int index = 0; index < count; ++index) {
+    int ok = 0;
+    int value = Quorel_ReadSromID(session.handle(), index, &ok);
+    if (!ok) {
+      std::printf("\n");
+      session.Fail("Quorel_ReadSromID " + std::to_string(index));
+    }
+    std::printf(" %02X", value & 0xFF);
+  }
+  std::printf("\n");
+}
+
+void PrintSettings(CameraSession &session) {
+  const int h = session.handle();
+  std::printf("colour mode       %d bits per pixel\n", BitsFromColorMode(Quorel_GetColorMode(h)));
+  std::printf("sub-sampling      %d\n", Quorel_GetSubSample(h));
+  int hTotal = 0, hStart = 0, width = 0, vTotal = 0, vStart = 0, height = 0;
+  Quorel_GetCaptureWindowEx(h, &hTotal, &hStart, &width, &vTotal, &vStart, &height);
+  std::printf("capture window    %d x %d at %d,%d (totals %d x %d)\n", width, height, hStart, vStart, hTotal, vTotal);
+  std::printf("wait time         %d ms\n", Quorel_GetWaitTime(h));
+  int ok = 0;
+  int clock = Quorel_GetHalfClock(h, &ok);
+  if (ok) std::printf("clock mode        %d\n", clock);
+  std::printf("mirror            horizontal %d, vertical %d\n", Quorel_GetMirrorH(h), Quorel_GetMirrorV(h));
+  int iris = Quorel_GetAutoIris(h, &ok);
+  if (ok) std::printf("auto iris         %d\n", iris);
+  int micros = Quorel_GetRealExposureTime(h, &ok);
+  if (ok) std::printf("exposure time     %d us\n", micros);
+  std::printf("filter values:\n");
+  for (int id = kFirstFilterId; id <= kLastFilterId; ++id) {
+    int value = Quorel_GetFilterValue(h, id, &ok);
+    std::string name(FilterName(id));
+    if (ok) {
+      std::printf("  %2d %-18s %d\n", id, name.c_str(), value);
+    } else {
+      std::printf("  %2d %-18s (not available)\n", id, name.c_str());
+    }
+  }
+  // Getters that failed above have recorded why; a settings listing is not
+  // the place to fail, but the codes must not be mistaken for later ones.
+  std::vector<int> codes = session.TakeErrors();
+  if (!codes.empty()) std::fprintf(stderr, "quorel: while reading settings: %s\n", DescribeErrorCodes(codes).c_str());
+}
+
+}  // namespace
+
+int RunInfo(const Invocation &inv) {
+  int sromBytes = 16;
+  ArgReader reader(inv);
+  while (!reader.Done()) {
+    if (auto v = reader.TakeValue("--srom-bytes")) {
+      sromBytes = static_cast<int>(RequireInteger(inv.command, "--srom-bytes", *v, 0, 256));
+    } else if (reader.AtOption()) {
+      reader.RejectOption();
+    } else {
+      UsageFail(inv.command, "unexpected argument '" + reader.TakePositional() + "'");
+    }
+  }
+
+  CameraSession session(inv);
+  const int version = Quorel_GetDllVersion();
+  std::printf("library version   %d (0x%08X)\n", version, static_cast<unsigned>(version));
+
+  auto slots = std::make_unique<char[][256]>(32);
+  int found = Quorel_EnumDevice(session.handle(), slots.get());
+  if (found <= 0) {
+    std::vector<int> codes = session.TakeErrors();
+    if (!codes.empty())
+      throw CliError(kExitCamera, "info failed: " + DescribeErrorCodes(codes) + " [Quorel_EnumDevice]");
+  }
+  std::printf("cameras present   %d\n", found);
+  for (int i = 0; i < found && i < 32; ++i) {
+    slots[i][255] = '\0';
+    std::printf("  %s\n", slots[i]);
+  }
+  // Enumeration reset the device library's unit index; select the unit again
+  // so the reads below talk to the camera that was asked for.
+  const int device = inv.global.device.value_or(0);
+  if (inv.global.device) session.Check(Quorel_SetDeviceNumber(session.handle(), device), "Quorel_SetDeviceNumber");
+  char name[64] = {};
+  session.Check(Quorel_GetDeviceName(session.handle(), device, name, static_cast<int>(sizeof name)),
+                "Quorel_GetDeviceName");
+  std::printf("device %-2d         %s\n", device, name);
+
+  PrintCameraInfo(session);
+  PrintSromId(session, sromBytes);
+  PrintSettings(session);
+  return kExitOk;
+}
+
+}  // namespace quorel::cli

@@ -1,0 +1,184 @@
+// quorel record: records an AVI file for a given duration and waits until
+// the library has finished it.
+//
+// The library reports no progress while it records (Quorel_Record takes the
+// frame callback for itself), so the progress shown is what can be measured
+// from outside: elapsed time, and frames counted from the file's growth. The
+// final count and rate are read from the finished file's main header.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "CameraSession.h"
+#include "Commands.h"
+
+namespace quorel::cli {
+
+const char kRecordHelp[] =
+    "usage: quorel record [--duration MS] FILE\n"
+    "\n"
+    "Records live frames into the AVI file FILE (Quorel_Record) for MS\n"
+    "milliseconds (default 2000, counted from the first frame) and waits until the\n"
+    "file is finished. Shows a progress bar on a terminal, plain lines otherwise.\n"
+    "\n"
+    "  --duration MS   recording length in milliseconds, 1 to 3600000\n";
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Fixed layout of the files the library writes: the headers up to "movi",
+// and in the main header the microseconds per frame and the total frames.
+constexpr uint64_t kAviHeaderBytes = 232;
+constexpr std::streamoff kMicrosPerFrameOffset = 32;
+constexpr std::streamoff kTotalFramesOffset = 48;
+constexpr uint64_t kChunkHeaderBytes = 8;
+
+struct AviSummary {
+  uint32_t microsPerFrame = 0;
+  uint32_t totalFrames = 0;
+};
+
+std::optional<AviSummary> ReadAviSummary(const std::string &file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  unsigned char riff[12] = {};
+  if (!in.read(reinterpret_cast<char *>(riff), sizeof riff)) return std::nullopt;
+  if (std::string_view(reinterpret_cast<char *>(riff), 4) != "RIFF" ||
+      std::string_view(reinterpret_cast<char *>(riff) + 8, 4) != "AVI ") {
+    return std::nullopt;
+  }
+  auto readU32 = [&in](std::streamoff at) -> std::optional<uint32_t> {
+    unsigned char b[4] = {};
+    in.seekg(at);
+    if (!in.read(reinterpret_cast<char *>(b), 4)) return std::nullopt;
+    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+  };
+  auto micros = readU32(kMicrosPerFrameOffset);
+  auto frames = readU32(kTotalFramesOffset);
+  if (!micros || !frames) return std::nullopt;
+  return AviSummary{*micros, *frames};
+}
+
+uint64_t FileSize(const std::string &file) {
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0 || st.st_size < 0) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+int SubSampleDivisor(int code) {
+  return code == 1 || code == 17 ? 2 : code == 2 || code == 18 ? 4 : 1;
+}
+
+class Progress {
+ public:
+  Progress(bool enabled, int durationMs)
+      : enabled_(enabled), tty_(isatty(STDOUT_FILENO) == 1), durationMs_(durationMs) {}
+
+  // How often Update is worth calling.
+  std::chrono::milliseconds Interval() const { return std::chrono::milliseconds(tty_ ? 100 : 1000); }
+
+  void Update(double seconds, uint64_t frames) {
+    if (!enabled_) return;
+    const double rate = seconds > 0 ? static_cast<double>(frames) / seconds : 0.0;
+    if (tty_) {
+      constexpr int kWidth = 30;
+      const double fraction = std::min(1.0, seconds * 1000.0 / durationMs_);
+      const int filled = static_cast<int>(fraction * kWidth);
+      std::printf("\r[%s%s] %5.1f s  %6llu frames  %5.1f fps", std::string(static_cast<size_t>(filled), '#').c_str(),
+                  std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), seconds,
+                  static_cast<unsigned long long>(frames), rate);
+    } else {
+      std::printf("%.1f s: %llu frames, %.1f fps\n", seconds, static_cast<unsigned long long>(frames), rate);
+    }
+    std::fflush(stdout);
+  }
+
+  void End() {
+    if (enabled_ && tty_) std::printf("\n");
+  }
+
+ private:
+  bool enabled_;
+  bool tty_;
+  int durationMs_;
+};
+
+}  // namespace
+
+int RunRecord(const Invocation &inv) {
+  int durationMs = 2000;
+  std::string file;
+  ArgReader r(inv);
+  while (!r.Done()) {
+    if (auto v = r.TakeValue("--duration")) {
+      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", *v, 1, 3600000));
+    } else if (r.AtOption()) {
+      r.RejectOption();
+    } else {
+      if (!file.empty()) UsageFail(inv.command, "record takes one output file");
+      file = r.TakePositional();
+    }
+  }
+  if (file.empty()) UsageFail(inv.command, "record needs an output file");
+
+  CameraSession session(inv);
+  const int h = session.handle();
+  session.Check(Quorel_Record(h, file.c_str(), durationMs, 0), "Quorel_Record");
+
+  const int divisor = SubSampleDivisor(Quorel_GetSubSample(h));
+  const uint64_t width = static_cast<uint64_t>(std::max(1, Quorel_Width(h) / divisor));
+  const uint64_t height = static_cast<uint64_t>(std::max(1, Quorel_Height(h) / divisor));
+  const uint64_t frameBytes = ((width * 3 + 3) & ~uint64_t{3}) * height + kChunkHeaderBytes;
+
+  // The duration counts from the first frame, which may come a little later;
+  // the grace covers that and the writing of the index.
+  const auto start = Clock::now();
+  const auto giveUp = start + std::chrono::milliseconds(durationMs) + std::chrono::seconds(10);
+  Progress progress(Verbose(inv), durationMs);
+  std::optional<AviSummary> summary;
+  while (true) {
+    std::this_thread::sleep_for(progress.Interval());
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const uint64_t size = FileSize(file);
+    progress.Update(seconds, size > kAviHeaderBytes ? (size - kAviHeaderBytes) / frameBytes : 0);
+    std::vector<int> codes = session.TakeErrors();
+    if (!codes.empty()) {
+      progress.End();
+      Quorel_StopPreview(h);
+      throw CliError(kExitCamera, "record failed: " + DescribeErrorCodes(codes) + " [while recording]");
+    }
+    if (seconds * 1000.0 >= durationMs) {
+      // The library writes the frame count into the header when it finishes.
+      summary = ReadAviSummary(file);
+      if (summary && summary->totalFrames > 0) break;
+    }
+    if (Clock::now() >= giveUp) break;
+  }
+  progress.End();
+  // Stopping the preview also ends a recording that has not finished by
+  // itself, which finishes the file.
+  Quorel_StopPreview(h);
+  if (!summary || summary->totalFrames == 0) summary = ReadAviSummary(file);
+  if (!summary) throw CliError(kExitFile, "record: '" + file + "' is not a readable AVI file");
+  if (summary->totalFrames == 0) {
+    std::vector<int> codes = session.TakeErrors();
+    throw CliError(kExitCamera, "record failed: no frames were recorded: " + DescribeErrorCodes(codes));
+  }
+  if (Verbose(inv)) {
+    const double fps = summary->microsPerFrame > 0 ? 1e6 / summary->microsPerFrame : 0.0;
+    std::printf("recorded %s: %u frames, %.2f fps, %llu bytes\n", file.c_str(), summary->totalFrames, fps,
+                static_cast<unsigned long long>(FileSize(file)));
+  }
+  return kExitOk;
+}
+
+}  // namespace quorel::cli
