@@ -17,7 +17,9 @@
 // returns 0, since the box means would read samples already sharpened.
 //
 // Kernel contract of PixelKernel.h; p1 points to a ToneParams. Colour variants
-// touch blue, green and red only. Allocates one row of column sums per call.
+// touch blue, green and red only. Allocates one row of column sums per call
+// (and, for 32- and 64-bit pixels, one scratch row). The strength is kept to
+// -128 .. 128 (8-bit) or -64 .. 64 (16-bit), beyond the setting range.
 // Thread context: any thread; no shared state. Returns 1, or 0 for unusable
 // arguments.
 #pragma once
