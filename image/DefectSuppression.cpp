@@ -22,57 +22,46 @@ struct Sse2 {
 
   static V Load(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
 
-  // v - mean >= T, with T limited to 1..256 (v - mean never exceeds 255).
+  // Rounding-up byte averages give avg(avg(l, r), avg(u, d)) <= mean + 1,
+  // so v >= that + T - 1 holds for every pixel with v - mean >= T (and for
+  // a few more, which the exact test then rejects). Saturating adds keep it
+  // so near 255.
   struct Screen8 {
-    V thresholdMinus1;
-    // One half of the block widened to 16 bits: lanes where v - mean >= T.
-    template <bool kHigh>
-    V Half(V v, V l, V r, V u, V d) const {
-      const V zero = _mm_setzero_si128();
-      const auto widen = [zero](V x) { return kHigh ? _mm_unpackhi_epi8(x, zero) : _mm_unpacklo_epi8(x, zero); };
-      const V sum = _mm_add_epi16(_mm_add_epi16(widen(l), widen(r)), _mm_add_epi16(widen(u), widen(d)));
-      return _mm_cmpgt_epi16(widen(v), _mm_add_epi16(_mm_srli_epi16(sum, 2), thresholdMinus1));
-    }
+    V thresholdMinus1;  // bytes, T - 1 limited to 0..255
     uint64_t Candidates(const uint8_t *p, size_t stride) const {
       const V v = Load(p);
-      const V l = Load(p - 2);
-      const V r = Load(p + 2);
-      const V u = Load(p - 2 * stride);
-      const V d = Load(p + 2 * stride);
-      const V lo = Half<false>(v, l, r, u, d);
-      const V hi = Half<true>(v, l, r, u, d);
-      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
+      const V avg = _mm_avg_epu8(_mm_avg_epu8(Load(p - 2), Load(p + 2)),
+                                 _mm_avg_epu8(Load(p - 2 * stride), Load(p + 2 * stride)));
+      const V bound = _mm_adds_epu8(avg, thresholdMinus1);
+      const V passes = _mm_cmpeq_epi8(_mm_subs_epu8(bound, v), _mm_setzero_si128());
+      return static_cast<uint32_t>(_mm_movemask_epi8(passes));
     }
   };
 
-  // |v - mean| >= T with T limited to 1..32767; a block sample above 12 bits
-  // (where 16-bit sums could wrap) always passes to the exact test.
+  // Same for words, both signs: mean <= avg <= mean + 1 for any 16-bit
+  // samples, so |v - mean| >= T implies v >= avg + T - 1 or v + T <= avg.
   struct Screen16 {
-    V thresholdMinus1;
-    V oneMinusThreshold;
+    V thresholdMinus1;  // words, T - 1 and T with T limited to 1..65535
+    V threshold;
     uint64_t Candidates(const uint16_t *p, size_t stride) const {
       const V zero = _mm_setzero_si128();
       const V v = Load(p);
-      const V l = Load(p - 2);
-      const V r = Load(p + 2);
-      const V u = Load(p - 2 * stride);
-      const V d = Load(p + 2 * stride);
-      const V wide = _mm_or_si128(_mm_or_si128(_mm_or_si128(v, l), _mm_or_si128(r, u)), d);
-      const V outOfRange = _mm_cmpgt_epi16(_mm_srli_epi16(wide, 12), zero);
-      const V mean = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(l, r), _mm_add_epi16(u, d)), 2);
-      const V diff = _mm_sub_epi16(v, mean);
-      const V far = _mm_or_si128(_mm_cmpgt_epi16(diff, thresholdMinus1), _mm_cmpgt_epi16(oneMinusThreshold, diff));
-      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(_mm_or_si128(far, outOfRange), zero)));
+      const V avg = _mm_avg_epu16(_mm_avg_epu16(Load(p - 2), Load(p + 2)),
+                                  _mm_avg_epu16(Load(p - 2 * stride), Load(p + 2 * stride)));
+      const V above = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_adds_epu16(avg, thresholdMinus1), v), zero);
+      const V below = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_adds_epu16(v, threshold), avg), zero);
+      const V passes = _mm_packs_epi16(_mm_or_si128(above, below), zero);
+      return static_cast<uint32_t>(_mm_movemask_epi8(passes));
     }
   };
 
   template <class T>
   static auto MakeScreen(int threshold) {
     if constexpr (sizeof(T) == 1) {
-      return Screen8{_mm_set1_epi16(static_cast<int16_t>(std::min(threshold, 256) - 1))};
+      return Screen8{_mm_set1_epi8(static_cast<char>(std::min(threshold, 256) - 1))};
     } else {
-      const int t = std::min(threshold, 32767);
-      return Screen16{_mm_set1_epi16(static_cast<int16_t>(t - 1)), _mm_set1_epi16(static_cast<int16_t>(1 - t))};
+      const int t = std::min(threshold, 65535);
+      return Screen16{_mm_set1_epi16(static_cast<int16_t>(t - 1)), _mm_set1_epi16(static_cast<int16_t>(t))};
     }
   }
 };

@@ -24,53 +24,38 @@ struct Avx2 {
 
   static V Load(const void *p) { return _mm256_loadu_si256(static_cast<const __m256i *>(p)); }
 
-  // v - mean >= T with T limited to 1..256. The byte unpacks and the pack
-  // back both work within 128-bit halves, so the byte order comes out as it
-  // went in.
+  // Rounding-up byte averages give avg(avg(l, r), avg(u, d)) <= mean + 1,
+  // so v >= that + T - 1 holds for every pixel with v - mean >= T (and for
+  // a few more, which the exact test then rejects). Saturating adds keep it
+  // so near 255.
   struct Screen8 {
-    V thresholdMinus1;
-    // One half of the block widened to 16 bits: lanes where v - mean >= T.
-    template <bool kHigh>
-    V Half(V v, V l, V r, V u, V d) const {
-      const V zero = _mm256_setzero_si256();
-      const auto widen = [zero](V x) { return kHigh ? _mm256_unpackhi_epi8(x, zero) : _mm256_unpacklo_epi8(x, zero); };
-      const V sum = _mm256_add_epi16(_mm256_add_epi16(widen(l), widen(r)), _mm256_add_epi16(widen(u), widen(d)));
-      return _mm256_cmpgt_epi16(widen(v), _mm256_add_epi16(_mm256_srli_epi16(sum, 2), thresholdMinus1));
-    }
+    V thresholdMinus1;  // bytes, T - 1 limited to 0..255
     uint64_t Candidates(const uint8_t *p, size_t stride) const {
       const V v = Load(p);
-      const V l = Load(p - 2);
-      const V r = Load(p + 2);
-      const V u = Load(p - 2 * stride);
-      const V d = Load(p + 2 * stride);
-      const V lo = Half<false>(v, l, r, u, d);
-      const V hi = Half<true>(v, l, r, u, d);
-      return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(lo, hi)));
+      const V avg = _mm256_avg_epu8(_mm256_avg_epu8(Load(p - 2), Load(p + 2)),
+                                    _mm256_avg_epu8(Load(p - 2 * stride), Load(p + 2 * stride)));
+      const V bound = _mm256_adds_epu8(avg, thresholdMinus1);
+      const V passes = _mm256_cmpeq_epi8(_mm256_subs_epu8(bound, v), _mm256_setzero_si256());
+      return static_cast<uint32_t>(_mm256_movemask_epi8(passes));
     }
   };
 
-  // |v - mean| >= T with T limited to 1..32767; a block sample above 12 bits
-  // always passes to the exact test.
+  // Same for words, both signs: mean <= avg <= mean + 1 for any 16-bit
+  // samples, so |v - mean| >= T implies v >= avg + T - 1 or v + T <= avg.
   struct Screen16 {
-    V thresholdMinus1;
-    V oneMinusThreshold;
+    V thresholdMinus1;  // words, T - 1 and T with T limited to 1..65535
+    V threshold;
     uint64_t Candidates(const uint16_t *p, size_t stride) const {
       const V zero = _mm256_setzero_si256();
       const V v = Load(p);
-      const V l = Load(p - 2);
-      const V r = Load(p + 2);
-      const V u = Load(p - 2 * stride);
-      const V d = Load(p + 2 * stride);
-      const V wide = _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(v, l), _mm256_or_si256(r, u)), d);
-      const V outOfRange = _mm256_cmpgt_epi16(_mm256_srli_epi16(wide, 12), zero);
-      const V mean = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(l, r), _mm256_add_epi16(u, d)), 2);
-      const V diff = _mm256_sub_epi16(v, mean);
-      const V far =
-          _mm256_or_si256(_mm256_cmpgt_epi16(diff, thresholdMinus1), _mm256_cmpgt_epi16(oneMinusThreshold, diff));
+      const V avg = _mm256_avg_epu16(_mm256_avg_epu16(Load(p - 2), Load(p + 2)),
+                                     _mm256_avg_epu16(Load(p - 2 * stride), Load(p + 2 * stride)));
+      const V above = _mm256_cmpeq_epi16(_mm256_subs_epu16(_mm256_adds_epu16(avg, thresholdMinus1), v), zero);
+      const V below = _mm256_cmpeq_epi16(_mm256_subs_epu16(_mm256_adds_epu16(v, threshold), avg), zero);
+      const V passes = _mm256_packs_epi16(_mm256_or_si256(above, below), zero);
       // Packing against zero leaves lanes 0-7 in bytes 0-7 and lanes 8-15 in
       // bytes 16-23.
-      const uint32_t bits =
-          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(_mm256_or_si256(far, outOfRange), zero)));
+      const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(passes));
       return (bits & 0xFFu) | ((bits >> 8) & 0xFF00u);
     }
   };
@@ -78,10 +63,10 @@ struct Avx2 {
   template <class T>
   static auto MakeScreen(int threshold) {
     if constexpr (sizeof(T) == 1) {
-      return Screen8{_mm256_set1_epi16(static_cast<int16_t>(std::min(threshold, 256) - 1))};
+      return Screen8{_mm256_set1_epi8(static_cast<char>(std::min(threshold, 256) - 1))};
     } else {
-      const int t = std::min(threshold, 32767);
-      return Screen16{_mm256_set1_epi16(static_cast<int16_t>(t - 1)), _mm256_set1_epi16(static_cast<int16_t>(1 - t))};
+      const int t = std::min(threshold, 65535);
+      return Screen16{_mm256_set1_epi16(static_cast<int16_t>(t - 1)), _mm256_set1_epi16(static_cast<int16_t>(t))};
     }
   }
 };

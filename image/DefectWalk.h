@@ -31,19 +31,30 @@ int WalkDefects(const Defects &defects, const KernelRect &rect, int threshold) {
   const auto screen = Isa::template MakeScreen<T>(threshold);
   int replaced = 0;
   const int xEnd = rect.right - 2;  // exclusive; a block's reads end at x + kWidth + 1 < right
+  const int xBegin = rect.left + 2;
+  // Exact tests of the screened-in pixels of the block at x, in order,
+  // skipping the first `done` pixels (already tested).
+  const auto block = [&](T *row, int y, int x, int done) {
+    uint64_t pending = screen.Candidates(row + x, defects.stride) & ~((uint64_t{1} << done) - 1);
+    while (pending != 0) {
+      const int i = __builtin_ctzll(pending);
+      pending &= pending - 1;
+      if (defects.Fix(x + i, y)) {
+        ++replaced;
+        if (i + 2 < kWidth) pending |= uint64_t{1} << (i + 2);
+      }
+    }
+  };
   for (int y = rect.top + 2; y <= rect.bottom - 3; ++y) {
     T *row = defects.base + static_cast<size_t>(y) * defects.stride;
-    int x = rect.left + 2;
-    for (; x + kWidth <= xEnd; x += kWidth) {
-      uint64_t pending = screen.Candidates(row + x, defects.stride);
-      while (pending != 0) {
-        const int i = __builtin_ctzll(pending);
-        pending &= pending - 1;
-        if (defects.Fix(x + i, y)) {
-          ++replaced;
-          if (i + 2 < kWidth) pending |= uint64_t{1} << (i + 2);
-        }
-      }
+    int x = xBegin;
+    for (; x + kWidth <= xEnd; x += kWidth) block(row, y, x, 0);
+    // The row's last block ends at the row's end and overlaps pixels done
+    // already; they are masked out, and the screen of the others sees the
+    // current samples to their left just as it would have block by block.
+    if (x < xEnd && xEnd - xBegin >= kWidth) {
+      block(row, y, xEnd - kWidth, x - (xEnd - kWidth));
+      x = xEnd;
     }
     for (; x < xEnd; ++x) {
       if (defects.Fix(x, y)) ++replaced;

@@ -67,21 +67,27 @@ inline int Fold(int c, int lo, int hi) {
   return std::clamp(c, lo, hi - 1);
 }
 
+// The four rows and columns a cell reaches (offsets -2 .. +1) are folded
+// once per pixel, then every sample is a plain lookup.
 template <class T>
 void BorderPixel(const DemosaicJob &job, int x, int y) {
   constexpr uint32_t kMax = sizeof(T) == 1 ? 255 : 4095;
-  const auto sample = [&job](int u, int v) -> uint32_t {
-    return job.SrcRow<T>(Fold(v, job.top, job.bottom))[Fold(u, job.left, job.right)];
-  };
+  const T *rows[4];
+  int columns[4];
+  for (int i = 0; i < 4; ++i) {
+    rows[i] = job.SrcRow<T>(Fold(y - 2 + i, job.top, job.bottom));
+    columns[i] = Fold(x - 2 + i, job.left, job.right);
+  }
+  const auto sample = [&rows, &columns, x, y](int u, int v) -> uint32_t { return rows[v - y + 2][columns[u - x + 2]]; };
   const bayer::CellSums s = bayer::InterpolateCell(sample, x, y, job.pr, job.pc);
   bayer::StorePixel<T>(job.DstPixel(x, y), bayer::ScaleChannel(s.blue, job.kb, kMax), std::min(s.green, kMax),
                        bayer::ScaleChannel(s.red, job.kr, kMax));
 }
 
 // Rows top, top+1, bottom-2, bottom-1 (all columns), then columns left,
-// left+1, right-2, right-1 (all rows); strips are cut to the rectangle, so
-// on small images they overlap and pixels are computed more than once with
-// the same result.
+// left+1, right-2, right-1. Strips are cut to the rectangle, so on small
+// images they overlap; the column strips skip the rows the row strips have
+// done already, since a pixel comes out the same from either.
 template <class T>
 void BorderScalar(const DemosaicJob &job) {
   const auto rows = [&job](int y0, int y1) {
@@ -90,7 +96,7 @@ void BorderScalar(const DemosaicJob &job) {
     }
   };
   const auto columns = [&job](int x0, int x1) {
-    for (int y = job.top; y < job.bottom; ++y) {
+    for (int y = job.top + 2; y < job.bottom - 2; ++y) {
       for (int x = std::max(x0, job.left); x < std::min(x1, job.right); ++x) BorderPixel<T>(job, x, y);
     }
   };

@@ -40,6 +40,27 @@
 namespace quorel::bayer {
 namespace {
 
+// The block's even- and odd-column channels (16-bit lanes, values <= 255)
+// as dwords blue | green << 8 | red << 16, four vectors in column order
+// within each 128-bit half.
+template <class Isa>
+struct DwordPixels {
+  using V = typename Isa::V;
+  V p[4];
+  DwordPixels(V blueE, V blueO, V greenE, V greenO, V redE, V redO) {
+    const V bgE = Isa::Or(blueE, Isa::Slli16(greenE, 8));
+    const V bgO = Isa::Or(blueO, Isa::Slli16(greenO, 8));
+    const V loE = Isa::UnpackLo16(bgE, redE);
+    const V hiE = Isa::UnpackHi16(bgE, redE);
+    const V loO = Isa::UnpackLo16(bgO, redO);
+    const V hiO = Isa::UnpackHi16(bgO, redO);
+    p[0] = Isa::UnpackLo32(loE, loO);
+    p[1] = Isa::UnpackHi32(loE, loO);
+    p[2] = Isa::UnpackLo32(hiE, hiO);
+    p[3] = Isa::UnpackHi32(hiE, hiO);
+  }
+};
+
 template <class Isa>
 struct Row8 {
   using Sample = uint8_t;
@@ -109,22 +130,11 @@ struct Row8 {
         greenE = Half(Plane(row0 + xs - 2, true), g1);
         greenO = Half(Plane(row0 + xs, true), g1);
       }
-      // Pixels as dwords blue | green << 8 | red << 16, in column order.
-      const V bgE = Isa::Or(blueE, Isa::Slli16(greenE, 8));
-      const V bgO = Isa::Or(blueO, Isa::Slli16(greenO, 8));
-      const V loE = Isa::UnpackLo16(bgE, redE);
-      const V hiE = Isa::UnpackHi16(bgE, redE);
-      const V loO = Isa::UnpackLo16(bgO, redO);
-      const V hiO = Isa::UnpackHi16(bgO, redO);
-      const V p0 = Isa::UnpackLo32(loE, loO);
-      const V p1 = Isa::UnpackHi32(loE, loO);
-      const V p2 = Isa::UnpackLo32(hiE, hiO);
-      const V p3 = Isa::UnpackHi32(hiE, hiO);
       if constexpr (kFourth) {
-        Isa::Store4(out, p0, p1, p2, p3);
+        Isa::Store4(out, blueE, blueO, greenE, greenO, redE, redO);
         out += static_cast<size_t>(kWidth) * 4;
       } else {
-        Isa::Store3(out, p0, p1, p2, p3);
+        Isa::Store3(out, blueE, blueO, greenE, greenO, redE, redO);
         out += static_cast<size_t>(kWidth) * 3;
       }
     }
@@ -213,44 +223,32 @@ struct Row16 {
   }
 };
 
-// Walks the interior rows of job, choosing the block variant per row, and
-// finishes each row's last columns one pixel at a time.
+// Walks the interior rows of job, choosing the block variant per row. A
+// row's last block is moved back to end at the row's end (keeping the
+// column parity of the first), so it recomputes a few pixels already
+// written with identical bytes instead of leaving a long tail to the scalar
+// code; at most one pixel, or a row narrower than a block, is left to it.
 template <class Impl>
 void InteriorRows(const DemosaicJob &job) {
   using Sample = typename Impl::Sample;
+  using RunFn = int (*)(const DemosaicJob &, int, int, int);
+  // Indexed by red-in-odd-plane | row class a << 1 | fourth byte << 2.
+  static constexpr RunFn kRuns[8] = {
+      Impl::template Run<false, false, false>, Impl::template Run<true, false, false>,
+      Impl::template Run<false, true, false>,  Impl::template Run<true, true, false>,
+      Impl::template Run<false, false, true>,  Impl::template Run<true, false, true>,
+      Impl::template Run<false, true, true>,   Impl::template Run<true, true, true>,
+  };
   const int xBegin = job.left + 2;
   const int xEnd = job.right - 2;  // exclusive
+  const bool redOdd = ((job.pc + xBegin) & 1) != 0;
+  const bool fourth = job.dstBytesPerPixel == 4 * static_cast<int>(sizeof(Sample));
   for (int y = job.top + 2; y <= job.bottom - 3; ++y) {
     const bool rowA = ((y + job.pr) & 1) != 0;
-    const bool redOdd = ((job.pc + xBegin) & 1) != 0;
-    int x = xBegin;
-    const int key =
-        (redOdd ? 1 : 0) | (rowA ? 2 : 0) | (job.dstBytesPerPixel == 4 * static_cast<int>(sizeof(Sample)) ? 4 : 0);
-    switch (key) {
-      case 0:
-        x = Impl::template Run<false, false, false>(job, y, xBegin, xEnd);
-        break;
-      case 1:
-        x = Impl::template Run<true, false, false>(job, y, xBegin, xEnd);
-        break;
-      case 2:
-        x = Impl::template Run<false, true, false>(job, y, xBegin, xEnd);
-        break;
-      case 3:
-        x = Impl::template Run<true, true, false>(job, y, xBegin, xEnd);
-        break;
-      case 4:
-        x = Impl::template Run<false, false, true>(job, y, xBegin, xEnd);
-        break;
-      case 5:
-        x = Impl::template Run<true, false, true>(job, y, xBegin, xEnd);
-        break;
-      case 6:
-        x = Impl::template Run<false, true, true>(job, y, xBegin, xEnd);
-        break;
-      default:
-        x = Impl::template Run<true, true, true>(job, y, xBegin, xEnd);
-        break;
+    const RunFn run = kRuns[(redOdd ? 1 : 0) | (rowA ? 2 : 0) | (fourth ? 4 : 0)];
+    int x = run(job, y, xBegin, xEnd);
+    if (x < xEnd && xEnd - xBegin >= Impl::kWidth) {
+      x = run(job, y, xBegin + ((xEnd - Impl::kWidth - xBegin) & ~1), xEnd);
     }
     for (; x < xEnd; ++x) DemosaicInteriorPixel<Sample>(job, x, y);
   }

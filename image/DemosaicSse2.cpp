@@ -49,7 +49,9 @@ struct Sse2 {
 
   // Four pixels of 4 bytes (fourth byte 0) with the destination's fourth
   // bytes kept.
-  static void Store4(uint8_t *out, V p0, V p1, V p2, V p3) {
+  static void Store4(uint8_t *out, V blueE, V blueO, V greenE, V greenO, V redE, V redO) {
+    const DwordPixels<Sse2> px(blueE, blueO, greenE, greenO, redE, redO);
+    const V p0 = px.p[0], p1 = px.p[1], p2 = px.p[2], p3 = px.p[3];
     const V keep = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     Put(out, _mm_or_si128(_mm_and_si128(Load(out), keep), p0));
     Put(out + 16, _mm_or_si128(_mm_and_si128(Load(out + 16), keep), p1));
@@ -68,11 +70,12 @@ struct Sse2 {
     return _mm_or_si128(_mm_and_si128(q, low6), _mm_and_si128(_mm_srli_si128(q, 2), mid6));
   }
 
-  static void Store3(uint8_t *out, V p0, V p1, V p2, V p3) {
-    const V c0 = Pack12(p0);
-    const V c1 = Pack12(p1);
-    const V c2 = Pack12(p2);
-    const V c3 = Pack12(p3);
+  static void Store3(uint8_t *out, V blueE, V blueO, V greenE, V greenO, V redE, V redO) {
+    const DwordPixels<Sse2> px(blueE, blueO, greenE, greenO, redE, redO);
+    const V c0 = Pack12(px.p[0]);
+    const V c1 = Pack12(px.p[1]);
+    const V c2 = Pack12(px.p[2]);
+    const V c3 = Pack12(px.p[3]);
     Put(out, _mm_or_si128(c0, _mm_slli_si128(c1, 12)));
     Put(out + 16, _mm_or_si128(_mm_srli_si128(c1, 4), _mm_slli_si128(c2, 8)));
     Put(out + 32, _mm_or_si128(_mm_srli_si128(c2, 8), _mm_slli_si128(c3, 4)));

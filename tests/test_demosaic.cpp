@@ -228,6 +228,13 @@ TEST(DemosaicTest, BorderFoldsNeighboursByFour) {
   // Blue site (-1,0) = (4,5) = 45, partners (6 -> 2, 5) = 25, (4,3) = 43,
   // (2,3) = 23: 405 + 75 + 129 + 23 = 632 -> 39.
   EXPECT_EQ(out.Channel(5, 5, 0), 39u);
+  // (0, 3), in the column strip only: a = 0, b = 1, blue. Red site (-1,-1)
+  // -> (3,2) = 32, partners (1,2) = 12, (-1 -> 3, 4) = 34, (1,4) = 14:
+  // 288 + 36 + 102 + 14 = 440 -> 27. Blue (0,3) = 3, partners (-2 -> 2, 3)
+  // = 23, (0,1) = 1, (2,1) = 21: 120 -> 7. Greens (0,2) = 2 and (3,3) = 33.
+  EXPECT_EQ(out.Channel(0, 3, 2), 27u);
+  EXPECT_EQ(out.Channel(0, 3, 0), 7u);
+  EXPECT_EQ(out.Channel(0, 3, 1), 17u);
 }
 
 TEST(DemosaicTest, FourthByteAndWordNeverWritten) {
