@@ -17,86 +17,12 @@
 #include "device/sim/SimFramePacer.h"
 #include "device/sim/SimFrameSource.h"
 #include "support/TestEnvironment.h"
+#include "tests/fakes/FakeSensorView.h"
 
 namespace quorel::sim {
 namespace {
 
-// Registers and ports as the host leaves them. SetWindow performs the
-// host's window programming (read-mode masks, output size, line and frame
-// length, transfer size on ports 0-3).
-class FakeSensor : public SimSensorView {
- public:
-  FakeSensor() {
-    regs_[kRegExposure] = kNominalExposure;
-    for (uint16_t r : {kRegGainGreen1, kRegGainBlue, kRegGainRed, kRegGainGreen2, kRegGainGlobal}) {
-      regs_[r] = 0x1080 | kNominalGain;
-    }
-    regs_[kRegClockMultiplier] = 32;
-    regs_[kRegReadMode] = 0x0041;
-  }
-  uint16_t Register(uint16_t address) const override {
-    auto it = regs_.find(address);
-    return it == regs_.end() ? 0 : it->second;
-  }
-  uint8_t Port(int port) const override { return port >= 0 && port < 16 ? ports_[port] : 0; }
-
-  void Set(uint16_t address, uint16_t value) { regs_[address] = value; }
-  void SetPort(int port, uint8_t value) { ports_[port] = value; }
-  void SetDepth16(bool on) { ports_[kPortSampleDepth] = static_cast<uint8_t>(0x84 | (on ? 1 : 0)); }
-  void SetMirror(bool h, bool v) {
-    uint16_t rm = Register(kRegReadMode) & 0x3FFF;
-    regs_[kRegReadMode] = static_cast<uint16_t>(rm | (h ? kReadModeMirrorH : 0) | (v ? kReadModeMirrorV : 0));
-  }
-
-  void SetWindow(int x, int y, int width, int height, int mode) {
-    int d = 1;
-    uint16_t rm = Register(kRegReadMode);
-    int lmin = 1780;
-    auto apply = [&](uint16_t mask, uint16_t bits) { rm = static_cast<uint16_t>((rm & mask) | bits); };
-    switch (mode) {
-      case 0:
-        apply(0xF241, 0x0041);
-        break;
-      case 1:
-        d = 2;
-        apply(0xF2C3, 0x00C3);
-        break;
-      case 2:
-        d = 4;
-        apply(0xF3C7, 0x01C7);
-        break;
-      case 17:
-        d = 2;
-        apply(0xF6C3, 0x04C3);
-        lmin = 2560;
-        break;
-      case 18:
-        d = 4;
-        apply(0xFFC7, 0x0DC7);
-        lmin = 2560;
-        break;
-      default:
-        break;
-    }
-    const int ow = SimOutputSize(width, d), oh = SimOutputSize(height, d);
-    regs_[kRegReadMode] = rm;
-    regs_[kRegColumnStart] = static_cast<uint16_t>(x + 8);
-    regs_[kRegColumnEnd] = static_cast<uint16_t>(x + width + 16);
-    regs_[kRegRowStart] = static_cast<uint16_t>(y + 8);
-    regs_[kRegRowEnd] = static_cast<uint16_t>(y + height + 16);
-    regs_[kRegOutputWidth] = static_cast<uint16_t>(ow);
-    regs_[kRegOutputHeight] = static_cast<uint16_t>(oh);
-    regs_[kRegLineLength] = static_cast<uint16_t>(2 * std::max(ow + 160, lmin));
-    regs_[kRegFrameLength] = static_cast<uint16_t>(oh + 345);
-    size_t samples = static_cast<size_t>(height / d) * static_cast<size_t>(width / d);
-    if (samples % 1024 != 0) samples += 1024 - samples % 1024;
-    for (int i = 0; i < 4; ++i) ports_[i] = static_cast<uint8_t>(samples >> (8 * i));
-  }
-
- private:
-  std::map<uint16_t, uint16_t> regs_;
-  uint8_t ports_[16] = {};
-};
+using FakeSensor = test::FakeSensorView;
 
 SimSceneSettings Scene(SceneKind kind, std::string file = "", uint32_t seed = 1, int noise = 0, int defects = 0) {
   SimSceneSettings scene;

@@ -1,0 +1,233 @@
+#include "device/TransferEngine.h"
+
+#include <time.h>
+
+#include <system_error>
+#include <utility>
+
+#include "device/PacketLayer.h"
+#include "platform/ThreadUtil.h"
+
+namespace quorel {
+namespace {
+
+constexpr uint8_t kPipeIndexCommand[4] = {kPipeCommand, 0, 0, 0};
+constexpr uint8_t kPipeIndexData[4] = {kPipeData, 0, 0, 0};
+
+uint64_t ThreadCpuNow() {
+  timespec ts{};
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) return 0;
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+}  // namespace
+
+TransferEngine::TransferEngine(PrepareFn prepare, CopyWindowFn copyWindow, int frameWaitMs)
+    : prepare_(std::move(prepare)), copyWindow_(std::move(copyWindow)), frameWaitMs_(frameWaitMs) {}
+
+TransferEngine::~TransferEngine() {
+  if (!Stopped()) StopTransfer();
+  JoinThread();
+}
+
+void TransferEngine::JoinThread() {
+  if (thread_.joinable()) thread_.join();
+}
+
+int TransferEngine::CaptureFrame(const char *devicePath, uint8_t *rawBuffer, size_t bufferBytes, size_t frameBytes,
+                                 bool large) {
+  if (devicePath == nullptr || devicePath[0] == '\0' || rawBuffer == nullptr || frameBytes == 0 ||
+      frameBytes > bufferBytes) {
+    return kSdkNoDestination;
+  }
+  if (!captureHandle_) {
+    captureHandle_ = OpenDevice(devicePath);
+    if (!captureHandle_) return kSdkNoDevice;
+  }
+  if (prepare_) prepare_();
+  uint8_t packet[kPacketSize] = {CMD_CAPTURE};
+  captureHandle_->PipeTransfer(IOCTL_PIPE_DIRECT_IN, kPipeCommand, packet, sizeof packet);
+  if (captureHandle_->PipeTransfer(large ? IOCTL_PIPE_DIRECT_IN_LARGE : IOCTL_PIPE_DIRECT_IN, kPipeData, rawBuffer,
+                                   frameBytes)) {
+    return kSdkOk;
+  }
+  CloseDevice(captureHandle_);
+  return kSdkFrameFailed;
+}
+
+void TransferEngine::ReleaseCaptureHandle() {
+  CloseDevice(captureHandle_);
+}
+
+int TransferEngine::ConvertCaptured(uint8_t *dest, const uint8_t *rawBuffer) {
+  if (dest == nullptr || rawBuffer == nullptr) return kSdkNoDestination;
+  if (copyWindow_) copyWindow_(dest, rawBuffer);
+  return kSdkOk;
+}
+
+int TransferEngine::StartTransfer(const char *devicePath, const std::vector<uint8_t *> &slots, size_t slotBytes,
+                                  size_t frameBytes, bool large) {
+  if (stopFlag_.load(std::memory_order_acquire) == 0) return kSdkTransferRunning;
+  if (slots.size() < 2 || slots.size() > 0xFFFF) return kSdkRingTooSmall;
+  for (uint8_t *slot : slots) {
+    if (slot == nullptr) return kSdkRingTooSmall;
+  }
+  if (devicePath == nullptr || devicePath[0] == '\0' || frameBytes == 0 || frameBytes > slotBytes) {
+    return kSdkNoDestination;
+  }
+  // A thread that ended on its own (device missing, frame failed) is reaped
+  // here if StopTransfer was not called in between.
+  JoinThread();
+  if (prepare_) prepare_();
+  doneEvent_.Reset();
+  frameEvent_.Reset();
+  {
+    std::lock_guard<std::mutex> lock(consumerMutex_);
+    path_ = devicePath;
+    slots_ = slots;
+    transferBytes_ = frameBytes;
+    large_ = large;
+    ringCount_.store(static_cast<uint32_t>(slots.size()), std::memory_order_release);
+    indices_.store(Pack(0, 0), std::memory_order_release);
+  }
+  failedFlag_.store(0, std::memory_order_release);
+  published_.store(0, std::memory_order_release);
+  threadCpuNs_.store(0, std::memory_order_release);
+  threadRunning_.store(true, std::memory_order_release);
+  stopFlag_.store(0, std::memory_order_release);
+  try {
+    thread_ = std::thread(&TransferEngine::Run, this);
+  } catch (const std::system_error &) {
+    threadRunning_.store(false, std::memory_order_release);
+    stopFlag_.store(1, std::memory_order_release);
+    return kSdkNoMemory;
+  }
+  return kSdkOk;
+}
+
+void TransferEngine::Run() {
+  SetCurrentThreadName("quorel-transfer");
+  // Best effort: without the privilege the thread runs at normal priority.
+  RaiseCurrentThreadPriority();
+  const uint64_t cpuStart = ThreadCpuNow();
+  int64_t outcome = kSdkNoDevice;
+  DeviceHandle device = OpenDevice(path_.c_str());
+  if (device) {
+    outcome = kSdkOk;
+    bool shortFrameAllowed = true;  // the first short frame of a run is read again
+    const uint32_t readCode = large_ ? IOCTL_PIPE_DIRECT_IN_LARGE : IOCTL_PIPE_DIRECT_IN;
+    const uint32_t ringCount = static_cast<uint32_t>(slots_.size());
+    uint8_t packet[kPacketSize] = {CMD_CAPTURE};
+    uint32_t write = 0;
+    if (stopFlag_.load(std::memory_order_acquire) == 0) {
+      while (outcome != kSdkFrameFailed) {
+        size_t moved = 0;
+        device->Request(IOCTL_PIPE_DIRECT_OUT, kPipeIndexCommand, sizeof kPipeIndexCommand, packet, sizeof packet,
+                        &moved);
+        moved = 0;
+        const bool ok =
+            device->Request(readCode, kPipeIndexData, sizeof kPipeIndexData, slots_[write], transferBytes_, &moved);
+        bool publish = true;
+        if (!ok) {
+          outcome = kSdkFrameFailed;
+        } else if (moved != transferBytes_) {
+          if (shortFrameAllowed) {
+            shortFrameAllowed = false;
+            publish = false;
+          } else {
+            outcome = kSdkFrameFailed;
+          }
+        }
+        if (publish) {
+          // Step to the next slot, over the one the consumer holds. A failed
+          // frame is published too, so the consumer's indices stay in step.
+          // Acquire: the consumer's last read of a slot happens before
+          // this thread writes it again.
+          uint64_t state = indices_.load(std::memory_order_acquire);
+          uint32_t next;
+          do {
+            const uint32_t read = static_cast<uint32_t>(state & 0xFFFFFFFFu);
+            next = (write + 1) % ringCount;
+            if (next == read) next = (next + 1) % ringCount;
+          } while (!indices_.compare_exchange_weak(state, Pack(next, static_cast<uint32_t>(state & 0xFFFFFFFFu)),
+                                                   std::memory_order_acq_rel, std::memory_order_acquire));
+          write = next;
+          published_.fetch_add(1, std::memory_order_release);
+          frameEvent_.Set();
+        }
+        threadCpuNs_.store(ThreadCpuNow() - cpuStart, std::memory_order_release);
+        if (stopFlag_.load(std::memory_order_acquire) != 0) break;
+      }
+    }
+    device.reset();
+  }
+  threadCpuNs_.store(ThreadCpuNow() - cpuStart, std::memory_order_release);
+  transferStatus_.store(outcome, std::memory_order_release);
+  failedFlag_.store(outcome == kSdkFrameFailed ? 1 : 0, std::memory_order_release);
+  threadRunning_.store(false, std::memory_order_release);
+  stopFlag_.store(1, std::memory_order_release);
+  doneEvent_.Set();
+  // Wakes a consumer waiting for a frame, so it sees the end at once
+  // instead of after the whole frame wait.
+  frameEvent_.Set();
+}
+
+int TransferEngine::StopTransfer() {
+  if (stopFlag_.load(std::memory_order_acquire) != 0 && failedFlag_.load(std::memory_order_acquire) == 0) {
+    // Nothing runs; a thread that ended on its own is only reaped.
+    JoinThread();
+    return kSdkOk;
+  }
+  if (stopFlag_.load(std::memory_order_acquire) == 0) {
+    stopFlag_.store(1, std::memory_order_release);
+    doneEvent_.Wait(-1);
+  }
+  JoinThread();
+  // frameEvent_ stays as the thread left it (set), so that a consumer that
+  // starts waiting only now still returns at once and then sees the stop.
+  doneEvent_.Reset();
+  stopFlag_.store(1, std::memory_order_release);
+  failedFlag_.store(0, std::memory_order_release);
+  return static_cast<int>(transferStatus_.load(std::memory_order_acquire));
+}
+
+int TransferEngine::WaitNewestFrame() {
+  if (failedFlag_.load(std::memory_order_acquire) != 0) return 1;
+  if (stopFlag_.load(std::memory_order_acquire) != 0) return 0;
+  uint64_t state = indices_.load(std::memory_order_acquire);
+  for (;;) {
+    const uint32_t ringCount = ringCount_.load(std::memory_order_acquire);
+    if (ringCount < 2) return 0;
+    uint32_t write = static_cast<uint32_t>(state >> 32);
+    const uint32_t read = static_cast<uint32_t>(state & 0xFFFFFFFFu);
+    if (write < read) write += ringCount;
+    if (write - read < 1) return frameEvent_.Wait(frameWaitMs_) ? 2 : 1;
+    // The slot before the one being filled is the newest complete frame.
+    const uint32_t newest = (write - 1) % ringCount;
+    if (indices_.compare_exchange_weak(state, Pack(static_cast<uint32_t>(state >> 32), newest),
+                                       std::memory_order_acq_rel, std::memory_order_acquire)) {
+      return 3;
+    }
+  }
+}
+
+int TransferEngine::ConvertNewest(uint8_t *dest) {
+  if (dest == nullptr) return kSdkNoDestination;
+  std::lock_guard<std::mutex> lock(consumerMutex_);
+  const uint32_t ringCount = static_cast<uint32_t>(slots_.size());
+  uint64_t state = indices_.load(std::memory_order_acquire);
+  const uint32_t read = static_cast<uint32_t>(state & 0xFFFFFFFFu);
+  if (ringCount < 2 || read >= ringCount) return kSdkFrameFailed;
+  // While the thread runs, the slot it fills holds no complete frame; this
+  // happens only when a restart reset the ring under the consumer.
+  if (threadRunning_.load(std::memory_order_acquire) && read == static_cast<uint32_t>(state >> 32)) {
+    return kSdkFrameFailed;
+  }
+  if (copyWindow_) copyWindow_(dest, slots_[read]);
+  while (!indices_.compare_exchange_weak(state, Pack(static_cast<uint32_t>(state >> 32), (read + 1) % ringCount),
+                                         std::memory_order_acq_rel, std::memory_order_acquire)) {
+  }
+  return kSdkOk;
+}
+
+}  // namespace quorel
