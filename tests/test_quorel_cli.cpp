@@ -220,6 +220,70 @@ TEST_F(QuorelCli, SettingsSetReachesTheCamera) {
   EXPECT_TRUE(Contains(info.out, "global-gain        32\n")) << info.out;
 }
 
+// Each filter name must reach the identifier it names. The identifiers'
+// ranges differ, so a value at the top of the named range passes the library
+// and one above it is refused with code 9; a name mapped to the wrong
+// identifier shows up as the wrong one of those.
+TEST_F(QuorelCli, FilterNamesReachTheirIdentifiers) {
+  struct Case {
+    const char *name;
+    int accepted;
+    int refused;
+  };
+  const Case cases[] = {
+      {"contrast", 127, 128},         {"Hue", 360, 361},
+      {"sharpness", 30, 31},          {"11", 200, 201},
+      {"bayer_mode", 3, 4},           {"BayerGainRed", 400, 401},
+      {"gray-gain-b", 255, 256},      {"gray-offset-g2", -255, -256},
+      {"ExposureTime", 16383, 16384},
+  };
+  const std::string file = ScratchPath("filters.bmp");
+  std::vector<std::string> allAccepted = {"snap"};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    ToolRun refused = RunTool({"snap", "--filter", std::string(c.name) + "=" + std::to_string(c.refused), file});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_TRUE(Contains(refused.err, "error 9 (QUOREL_ERR_ARGUMENT")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "[Quorel_SetFilterValue")) << refused.err;
+    allAccepted.push_back("--filter");
+    allAccepted.push_back(std::string(c.name) + "=" + std::to_string(c.accepted));
+  }
+  allAccepted.push_back(file);
+  ToolRun accepted = RunTool(allAccepted);
+  EXPECT_FALSE(Contains(accepted.err, "Quorel_SetFilterValue")) << accepted.err;
+  EXPECT_TRUE(accepted.exitCode == 0 || accepted.exitCode == 3) << accepted.exitCode;
+}
+
+TEST_F(QuorelCli, OptionAndNumberSpellings) {
+  // Decimal and hexadecimal name the same register; options may follow the command.
+  ToolRun reg = RunTool({"reg", "write", "12544", "0x00ff", "read", "0x3100", "--quiet"});
+  EXPECT_EQ(reg.exitCode, 0) << reg.err;
+  EXPECT_EQ(reg.out, "0x3100 = 0x00FF (255)\n");
+
+  // "--name=value" and "--name value" read alike; the identifier bytes that
+  // info prints are the ones srom reads one by one.
+  ToolRun info = RunTool({"info", "--srom-bytes=3"});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  std::string bytes;
+  for (int i = 0; i < 3; ++i) {
+    ToolRun srom = RunTool({"srom", "read", std::to_string(i)});
+    ASSERT_EQ(srom.exitCode, 0) << srom.err;
+    const size_t at = srom.out.find("= 0x");
+    ASSERT_NE(at, std::string::npos) << srom.out;
+    bytes += " " + srom.out.substr(at + 4, 2);
+  }
+  EXPECT_TRUE(Contains(info.out, "serial-ROM id    " + bytes + "\n")) << info.out << "expected" << bytes;
+
+  // Negative values are values, not options; --quiet leaves only results.
+  ToolRun set = RunTool({"--quiet", "settings", "set", "Filter.Brightness", "-20"});
+  EXPECT_EQ(set.exitCode, 0) << set.err;
+  EXPECT_EQ(set.out, "");
+  ToolRun show = RunTool({"settings", "show", "-q"});
+  EXPECT_TRUE(Contains(show.out, "Filter.Brightness    -20\n")) << show.out;
+  // The rest of the new group carries the camera's defaults.
+  EXPECT_TRUE(Contains(show.out, "Filter.Gamma         100\n")) << show.out;
+}
+
 TEST_F(QuorelCli, ConfigLoad) {
   const std::string file = ScratchPath("twenty.cfg");
   {

@@ -129,9 +129,12 @@ int RunInfo(const Invocation &inv) {
   const int device = inv.global.device.value_or(0);
   if (inv.global.device) session.Check(Quorel_SetDeviceNumber(session.handle(), device), "Quorel_SetDeviceNumber");
   char name[64] = {};
-  session.Check(Quorel_GetDeviceName(session.handle(), device, name, static_cast<int>(sizeof name)),
-                "Quorel_GetDeviceName");
-  std::printf("device %-2d         %s\n", device, name);
+  if (Quorel_GetDeviceName(session.handle(), device, name, static_cast<int>(sizeof name)) == 0) {
+    // Still worth going on: the calls below say for themselves what works.
+    std::printf("device %-2d         (no name: %s)\n", device, DescribeErrorCodes(session.TakeErrors()).c_str());
+  } else {
+    std::printf("device %-2d         %s\n", device, name);
+  }
 
   PrintCameraInfo(session);
   PrintSromId(session, sromBytes);
