@@ -38,7 +38,7 @@ int Run(const Frame &f, float factor, float max) {
     for (int v = 0; v < 256; ++v) table[static_cast<size_t>(v)] = gain(static_cast<uint8_t>(v));
     kernel_rows::MapSamples<uint8_t, Channels>(f, [&table](uint8_t v) { return table[v]; });
   } else {
-    kernel_rows::MapSamples<Sample, Channels>(f, gain);
+    kernel_rows::MapSamples<Sample, Channels, true>(f, gain);
   }
   return 1;
 }

@@ -6,6 +6,7 @@
 // and keeps the accesses free of type-punning.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -121,19 +122,33 @@ inline void MapRun(uint8_t *d, const uint8_t *s, size_t n, Op op) {
   for (; i < n; ++i) Store<Sample>(d + i * kSize, op(Load<Sample>(s + i * kSize)));
 }
 
-// Applies op to the first `channels` samples of every pixel of the frame and
+// Applies op to the first `Channels` samples of every pixel of the frame and
 // leaves any further sample of a pixel (the fourth byte or word) untouched.
-// Rows whose pixels are exactly `channels` samples wide on both sides are
-// treated as one run of samples.
-template <typename Sample, int Channels, typename Op>
+// Rows whose pixels are exactly `Channels` samples wide on both sides are
+// treated as one run of samples. With `ViaScratch`, rows of four-sample
+// pixels are mapped whole into a scratch block (so the op vectorises) and
+// the first three samples of each pixel copied out; worth it for arithmetic
+// ops, not for table lookups.
+template <typename Sample, int Channels, bool ViaScratch = false, typename Op>
 inline void MapSamples(const Frame &f, Op op) {
   constexpr size_t kSize = sizeof(Sample);
+  constexpr size_t kChunk = 64;  // pixels per scratch block
   const bool packed = f.dstBpp == Channels * kSize && f.srcBpp == Channels * kSize;
+  const bool fourSamples = ViaScratch && Channels == 3 && f.dstBpp == 4 * kSize && f.srcBpp == 4 * kSize;
   for (size_t y = 0; y < f.height; ++y) {
     uint8_t *d = f.DstRow(y);
     const uint8_t *s = f.SrcRow(y);
     if (packed) {
       MapRun<Sample>(d, s, f.width * Channels, op);
+      continue;
+    }
+    if (fourSamples) {
+      alignas(16) uint8_t scratch[kChunk * 4 * kSize];
+      for (size_t x0 = 0; x0 < f.width; x0 += kChunk) {
+        const size_t n = std::min(kChunk, f.width - x0);
+        MapRun<Sample>(scratch, s + x0 * 4 * kSize, n * 4, op);
+        for (size_t x = 0; x < n; ++x) std::memcpy(d + (x0 + x) * 4 * kSize, scratch + x * 4 * kSize, 3 * kSize);
+      }
       continue;
     }
     for (size_t x = 0; x < f.width; ++x) {

@@ -174,6 +174,27 @@ TEST(Brightness, ProductIsSinglePrecision) {
   EXPECT_EQ(Gray16(BrightnessGray16, -254, 255), 1);
 }
 
+TEST(Brightness, WideRowsOfFourWordPixels) {
+  // 70 pixels: more than one block of pixels is worked at a time.
+  KernelTestImage image(70, 2, 8);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 70; ++x) {
+      image.SetWord(x, y, 0, static_cast<uint16_t>(x));
+      image.SetWord(x, y, 1, 372);
+      image.SetWord(x, y, 2, 4000);
+      image.SetWord(x, y, 3, static_cast<uint16_t>(0xAB00 + x));
+    }
+  ToneParams p{255, 12};
+  ASSERT_EQ(RunInPlace(BrightnessColor16, image, &p), 1);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 70; ++x) {
+      EXPECT_EQ(image.Word(x, y, 0), 11 * x);
+      EXPECT_EQ(image.Word(x, y, 1), 4092);
+      EXPECT_EQ(image.Word(x, y, 2), 4095);
+      EXPECT_EQ(image.Word(x, y, 3), 0xAB00 + x);
+    }
+}
+
 TEST(Sharpen, SingleBrightPixelAtStrengthThirty) {
   KernelTestImage src(8, 8, 1);
   src.FillBytes(100);
