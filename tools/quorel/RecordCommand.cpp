@@ -167,7 +167,9 @@ int RunRecord(const Invocation &inv) {
   // Stopping the preview also ends a recording that has not finished by
   // itself, which finishes the file.
   Quorel_StopPreview(h);
-  if (!summary || summary->totalFrames == 0) summary = ReadAviSummary(file);
+  // Read the header again: the stop waits for the recording thread, so the
+  // file is complete now even if the loop above saw it mid-update.
+  summary = ReadAviSummary(file);
   if (!summary) throw CliError(kExitFile, "record: '" + file + "' is not a readable AVI file");
   if (summary->totalFrames == 0) {
     std::vector<int> codes = session.TakeErrors();
