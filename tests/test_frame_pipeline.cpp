@@ -61,7 +61,9 @@ enum : int {
 
 template <int Id>
 int Fake(uint8_t *dst, const uint8_t *src, const KernelRect &, int, int, int, int, int, int, void *p1, void *p2) {
-  g_calls.push_back(Record<4>(kNames[Id], dst, src, p1, p2));
+  // Gamma, contrast, sharpness and brightness records hold two words.
+  constexpr int kWords = (Id == kGammaK || Id == kContrastK || Id == kSharpenK || Id == kBrightnessK) ? 2 : 4;
+  g_calls.push_back(Record<kWords>(kNames[Id], dst, src, p1, p2));
   if constexpr (Id == kBalance8 || Id == kBalance16) {
     auto *p = static_cast<WhiteBalanceParams *>(p1);
     const int32_t mode = p->mode;
