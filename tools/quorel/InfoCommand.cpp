@@ -46,19 +46,25 @@ void PrintCameraInfo(CameraSession &session) {
   std::printf("exposure lines    %d .. %d\n", info.exposureMin, info.exposureMax);
 }
 
-void PrintSromId(CameraSession &session, int count) {
-  if (count == 0) return;
-  std::printf("serial-ROM id    ");
+// Returns false, with the reason printed in place of the bytes, when the
+// serial ROM cannot be read.
+bool PrintSromId(CameraSession &session, int count) {
+  if (count == 0) return true;
+  std::string line;
   for (int index = 0; index < count; ++index) {
     int ok = 0;
     int value = Quorel_ReadSromID(session.handle(), index, &ok);
     if (!ok) {
-      std::printf("\n");
-      session.Fail("Quorel_ReadSromID " + std::to_string(index));
+      std::printf("serial-ROM id     (byte %d unreadable: %s)\n", index,
+                  DescribeErrorCodes(session.TakeErrors()).c_str());
+      return false;
     }
-    std::printf(" %02X", value & 0xFF);
+    char hex[4];
+    std::snprintf(hex, sizeof hex, " %02X", static_cast<unsigned>(value) & 0xFFu);
+    line += hex;
   }
-  std::printf("\n");
+  std::printf("serial-ROM id    %s\n", line.c_str());
+  return true;
 }
 
 void PrintSettings(CameraSession &session) {
@@ -129,7 +135,9 @@ int RunInfo(const Invocation &inv) {
   const int device = inv.global.device.value_or(0);
   if (inv.global.device) session.Check(Quorel_SetDeviceNumber(session.handle(), device), "Quorel_SetDeviceNumber");
   char name[64] = {};
+  bool complete = true;
   if (Quorel_GetDeviceName(session.handle(), device, name, static_cast<int>(sizeof name)) == 0) {
+    complete = false;
     // Still worth going on: the calls below say for themselves what works.
     std::printf("device %-2d         (no name: %s)\n", device, DescribeErrorCodes(session.TakeErrors()).c_str());
   } else {
@@ -137,8 +145,11 @@ int RunInfo(const Invocation &inv) {
   }
 
   PrintCameraInfo(session);
-  PrintSromId(session, sromBytes);
+  complete = PrintSromId(session, sromBytes) && complete;
   PrintSettings(session);
+  // Everything readable was printed; the exit code still tells a script that
+  // the camera's identity could not be read.
+  if (!complete) throw CliError(kExitCamera, "info failed: the camera's identity could not be read (see above)");
   return kExitOk;
 }
 
