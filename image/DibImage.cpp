@@ -217,10 +217,9 @@ int DibImage::ApplyScaleKernel(ScaleKernel kernel, const DibImage &source, const
 }
 
 int DibImage::Draw(const DibImage &source, const KernelRect *rect, int x, int y) {
-  if (empty() || source.empty()) return 0;
+  // A copy within one image could read rows it has already overwritten.
+  if (empty() || source.empty() || &source == this) return 0;
   if (source.bitsPerPixel_ == bitsPerPixel_) {
-    // The rectangle may overlap when source is this image; memmove per row
-    // handles a shift within a row, and rows are copied top to bottom.
     ApplyKernel(CopyRowsKernel, source, rect, x, y, nullptr, nullptr);
     return 1;
   }

@@ -94,7 +94,7 @@ class DibImage {
   // image, both in bitmap coordinates, clipped against both images. Supports
   // equal depths and 8-bit palette to 24 bits (through source's colour
   // table). Returns 1 on success (also when clipping leaves nothing), 0 for
-  // an empty image or an unsupported pair of depths.
+  // an empty image, source being this image, or an unsupported pair of depths.
   int Draw(const DibImage &source, const KernelRect *rect, int x, int y);
 
   // Whole-image copy mirrored vertically (this row i = source row height-1-i)

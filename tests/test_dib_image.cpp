@@ -339,6 +339,7 @@ TEST(DibImageDraw, EqualDepthCopiesAndUnsupportedPairsFail) {
   EXPECT_EQ(std::memcmp(a.pixels(), b.pixels(), a.pixelBytes()), 0);
   EXPECT_EQ(c.Draw(a, nullptr, 0, 0), 0);
   EXPECT_EQ(a.Draw(c, nullptr, 0, 0), 0);
+  EXPECT_EQ(a.Draw(a, nullptr, 1, 0), 0);
 }
 
 TEST(DibImageStretchMirror, RowsReverseAndFourthByteIsDropped) {
