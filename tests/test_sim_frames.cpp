@@ -421,13 +421,20 @@ TEST_F(SimFrameSourceTest, DeliversProgrammedSizeAndArmedFaultsOnce) {
     EXPECT_FALSE(source.InjectFault(bad)) << bad;
   }
   EXPECT_FALSE(source.InjectFault(nullptr));
-  // A stall delays the frame; one longer than the driver time-out fails it.
-  EXPECT_TRUE(source.InjectFault("stall=60"));
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(Read(source, 1000, &moved));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
-  EXPECT_TRUE(source.InjectFault("stall=5000"));
-  EXPECT_FALSE(Read(source, 50, &moved));
+  // A stall delays the next frame only, even past the driver time-out.
+  EXPECT_TRUE(source.InjectFault("stall=120"));
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Read(source, 50, &moved));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(120));
+  start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Read(source, 50, &moved));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  // At a paced rate slower than the time-out the driver gives up.
+  SimFrameSourceOptions slow = Options(SceneKind::kChart);
+  slow.pacing = SimPacing{SimPacingKind::kFixed, 2};
+  SimFrameSource paced(slow);
+  EXPECT_FALSE(Read(paced, 50, &moved));
+  EXPECT_TRUE(Read(paced, 2000, &moved));
 }
 
 TEST_F(SimFrameSourceTest, TriggerModeWaitsForPulseOrTimesOut) {

@@ -337,5 +337,37 @@ TEST(TransferEngineSim, CaptureInTriggerModeTimesOutAsFailed) {
   SetDriverBackendOverride(previous);
 }
 
+TEST(TransferEngineSim, StallBeyondTheFrameWaitTimesOutAndStreamingGoesOn) {
+  sim::SimFrameSourceOptions options;
+  options.scene.kind = sim::SceneKind::kCounter;
+  auto backend = std::make_shared<test::SimFrameBackend>(options);
+  auto previous = SetDriverBackendOverride(backend);
+  backend->sensor().SetWindow(0, 0, 64, 48, 0);
+  const size_t bytes = sim::ProgrammedTransferBytes(backend->sensor());
+  std::vector<std::vector<uint8_t>> storage(4, std::vector<uint8_t>(bytes));
+  std::vector<uint8_t *> slots;
+  for (auto &slot : storage) slots.push_back(slot.data());
+  std::vector<uint8_t> dest(bytes);
+  TransferEngine engine(
+      nullptr, [bytes](uint8_t *d, const uint8_t *raw) { return std::memcpy(d, raw, bytes), 0; }, 100);
+  ASSERT_EQ(engine.StartTransfer(test::SimFrameBackend::kPath, slots, bytes, bytes, false), 0);
+  while (engine.FramesPublished() < 2) std::this_thread::yield();
+  ASSERT_TRUE(backend->source().InjectFault("stall=400"));
+  auto takeUntil = [&](int wanted) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    int r = -1;
+    while (r != wanted && Clock::now() < deadline) {
+      r = engine.WaitNewestFrame();
+      if (r == 3) engine.ConvertNewest(dest.data());
+    }
+    return r;
+  };
+  EXPECT_EQ(takeUntil(1), 1);  // the stalled frame outlasts the 100 ms wait
+  EXPECT_FALSE(engine.Failed());
+  EXPECT_EQ(takeUntil(3), 3);  // then frames come again
+  EXPECT_EQ(engine.StopTransfer(), 0);
+  SetDriverBackendOverride(previous);
+}
+
 }  // namespace
 }  // namespace quorel

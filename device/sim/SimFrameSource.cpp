@@ -46,11 +46,10 @@ bool SimFrameSource::ReadFrame(const SimSensorView &view, uint8_t *dst, size_t l
     }
     if (trigger_.SleepUntil(due) != SimTrigger::WaitResult::kReady) return false;
   }
+  // A stalled frame comes late whatever the time-out: it models a camera
+  // that falls silent, which the host notices only by waiting in vain.
   if (const uint32_t stall = faults_.TakeStallMs(); stall > 0) {
-    const auto delay = std::chrono::milliseconds(stall);
-    const bool outlasts = timeoutMs > 0 && delay > timeout;
-    if (trigger_.SleepUntil(Clock::now() + (outlasts ? timeout : delay)) != SimTrigger::WaitResult::kReady ||
-        outlasts) {
+    if (trigger_.SleepUntil(Clock::now() + std::chrono::milliseconds(stall)) != SimTrigger::WaitResult::kReady) {
       return false;
     }
   }

@@ -50,10 +50,12 @@ class SimFrameSource {
   // of it once after a "short-frame" fault). False with *moved = 0 when:
   // the unit is absent or is unplugged during the wait; a "fail-frame" fault
   // is armed; in trigger mode no pulse comes within timeoutMs (0: no
-  // limit); a stall outlasts timeoutMs; the scene cannot be shown (the
-  // reason goes to stderr once). Thread context: one reader at a time
-  // (further readers queue); may block for the frame time, the trigger
-  // time-out or a stall.
+  // limit); otherwise the paced frame would come later than timeoutMs;
+  // the scene cannot be shown (the
+  // reason goes to stderr once). A "stall=MS" fault delays the frame by MS
+  // whatever the time-out. Thread context: one reader at a time (further
+  // readers queue); may block for the frame time, the trigger time-out or a
+  // stall; an unplug ends any of these waits.
   bool ReadFrame(const SimSensorView &view, uint8_t *dst, size_t length, uint32_t timeoutMs, size_t *moved);
 
   // One external trigger pulse. Any thread.
