@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -115,6 +116,10 @@ TEST_F(QuorelCli, UsageErrorsExitTwoWithAHint) {
       {"settings", "set", "Gain.Exposure", "16384"},
       {"settings", "set", "Gain.Nothing", "1"},
       {"settings", "preset", "add", "4000", "480"},
+      {"settings", "preset", "add", "640", "480", "3000", "0"},
+      {"settings", "set", "Camera.SubSample", "3"},
+      {"settings", "set", "Exposure", "100"},
+      {"help", "frobnicate"},
       {"config", "load"},
   };
   for (const auto &args : bad) {
@@ -164,6 +169,63 @@ TEST_F(QuorelCli, CameraFailuresExitThreeAndNameTheCode) {
   EXPECT_TRUE(Contains(device.err, "error 2 (QUOREL_ERR_NO_CAMERA: camera not available)")) << device.err;
   ToolRun unit3 = RunTool({"--sim=units=0,3", "--device", "3", "info"});
   EXPECT_EQ(unit3.exitCode, 0) << unit3.err;
+}
+
+TEST_F(QuorelCli, CameraMessagesNameEveryCodeTheLibraryGives) {
+  // A window reaching past the sensor edge: the library records code 7.
+  const std::string file = ScratchPath("edge.bmp");
+  ToolRun edge = RunTool({"snap", "--window", "3488,2616,8,0", file});
+  EXPECT_EQ(edge.exitCode, 3);
+  EXPECT_TRUE(Contains(edge.err, "quorel: snap failed: error 7 (QUOREL_ERR_GEOMETRY: capture geometry invalid)"))
+      << edge.err;
+  EXPECT_TRUE(Contains(edge.err, "[Quorel_SetCaptureWindowEx]")) << edge.err;
+
+  // With unit 0 unplugged the camera object exists but its unit does not
+  // answer. A serial-ROM read posts code 1 without recording it, a register
+  // read records code 6: both must reach the message.
+  ToolRun srom = RunTool({"--sim=units=5", "srom", "read", "0"});
+  EXPECT_EQ(srom.exitCode, 3);
+  EXPECT_TRUE(Contains(srom.err, "srom failed: error 1 (QUOREL_ERR_NOT_READY")) << srom.err;
+  EXPECT_FALSE(Contains(srom.err, "no error code recorded")) << srom.err;
+  ToolRun reg = RunTool({"--sim=units=5", "reg", "read", "0x3000"});
+  EXPECT_EQ(reg.exitCode, 3);
+  EXPECT_TRUE(Contains(reg.err, "reg failed: error 6 (QUOREL_ERR_DEVICE: device access failed)")) << reg.err;
+
+  // info still prints what it can, and says by its exit code that the
+  // identity could not be read.
+  ToolRun info = RunTool({"--sim=units=5", "info"});
+  EXPECT_EQ(info.exitCode, 3);
+  EXPECT_TRUE(Contains(info.out, "exposure lines    0 .. 16383")) << info.out;
+  EXPECT_TRUE(Contains(info.out, "unreadable: error 1 (QUOREL_ERR_NOT_READY")) << info.out;
+}
+
+TEST_F(QuorelCli, CorruptSettingsFileIsSetAsideNotOverwritten) {
+  {
+    std::ofstream out(registry_, std::ios::binary);
+    out << "this is not a settings file\n[[[\n";
+  }
+  ToolRun show = RunTool({"settings", "show"});
+  EXPECT_EQ(show.exitCode, 0) << show.err;
+  EXPECT_TRUE(Contains(show.out, "no settings stored yet")) << show.out;
+
+  ToolRun set = RunTool({"settings", "set", "Gray.Mode", "2"});
+  EXPECT_EQ(set.exitCode, 0) << set.err;
+  int keptAside = 0;
+  const std::filesystem::path reg(registry_);
+  for (const auto &entry : std::filesystem::directory_iterator(reg.parent_path())) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(reg.filename().string() + ".corrupt-", 0) == 0 &&
+        ReadFile(entry.path().string()) == "this is not a settings file\n[[[\n") {
+      ++keptAside;
+    }
+  }
+  EXPECT_EQ(keptAside, 1);
+  ToolRun after = RunTool({"settings", "show", "-q"});
+  EXPECT_TRUE(Contains(after.out, "Gray.Mode            2\n")) << after.out;
+  EXPECT_TRUE(Contains(after.out, "Gray.GainR1          128\n")) << after.out;
+  // The first-run entries were written as the camera would have written them.
+  EXPECT_TRUE(Contains(after.out, "Camera.Color         2\n")) << after.out;
+  EXPECT_TRUE(Contains(after.out, "Size_00  TH=3488 TV=2616 EH=3488 EV=2616 EHS=0 EVS=0 Buf=4")) << after.out;
 }
 
 TEST_F(QuorelCli, RegisterAndSerialRomWritesReadBack) {

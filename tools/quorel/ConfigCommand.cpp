@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 #include "FilterNames.h"

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 

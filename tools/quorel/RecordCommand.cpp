@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 

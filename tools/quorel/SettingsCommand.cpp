@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ArgReader.h"
 #include "CliSupport.h"
 #include "Commands.h"
 #include "platform/RegistryFile.h"

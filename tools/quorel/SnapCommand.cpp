@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 #include "FilterNames.h"

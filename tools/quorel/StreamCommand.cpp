@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
 
