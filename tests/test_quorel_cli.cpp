@@ -386,6 +386,56 @@ TEST_F(QuorelCli, SnapWritesABmpOrReportsNotReady) {
   EXPECT_EQ(bmp.size(), 54 + stride * height);
 }
 
+// The file name's extension picks the format; --type overrides it.
+TEST_F(QuorelCli, SnapFileTypeFollowsTheExtension) {
+  struct Case {
+    const char *name;
+    std::vector<std::string> extra;
+    std::string magic;
+  };
+  const Case cases[] = {
+      {"frame.PNG", {}, "\x89PNG"},
+      {"frame.jpeg", {"--quality", "20"}, "\xFF\xD8\xFF"},
+      {"frame.tif", {}, std::string("II*\0", 4)},
+      {"frame.data", {"--type", "0"}, "BM"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = ScratchPath(c.name);
+    std::vector<std::string> args = {"snap", "--subsample", "18"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    args.push_back(file);
+    ToolRun snap = RunTool(args);
+    if (snap.exitCode == 3) {
+      EXPECT_TRUE(Contains(snap.err, "snap failed: error 1 (QUOREL_ERR_NOT_READY")) << snap.err;
+      continue;
+    }
+    ASSERT_EQ(snap.exitCode, 0) << snap.err;
+    EXPECT_EQ(ReadFile(file).substr(0, c.magic.size()), c.magic);
+  }
+  // Raw is the pixel memory alone: rows of 872 x 3 bytes (already a multiple of 4).
+  const std::string raw = ScratchPath("frame.raw");
+  ToolRun snap = RunTool({"snap", "--subsample", "18", "--mode", "24", raw});
+  if (snap.exitCode == 0) {
+    EXPECT_EQ(ReadFile(raw).size(), size_t{872} * 3 * 654);
+  } else {
+    EXPECT_EQ(snap.exitCode, 3);
+    EXPECT_TRUE(Contains(snap.err, "snap failed: error 1 (QUOREL_ERR_NOT_READY")) << snap.err;
+  }
+}
+
+TEST_F(QuorelCli, StreamCountsFramesOrReportsNotReady) {
+  ToolRun stream = RunTool({"--sim=units=0;fps=30", "stream", "--seconds", "1"});
+  if (stream.exitCode == 3) {
+    EXPECT_TRUE(Contains(stream.err, "stream failed: error 1 (QUOREL_ERR_NOT_READY")) << stream.err;
+    return;
+  }
+  ASSERT_EQ(stream.exitCode, 0) << stream.err;
+  const size_t at = stream.out.find("frames ");
+  ASSERT_NE(at, std::string::npos) << stream.out;
+  EXPECT_GT(std::stoul(stream.out.substr(at + 7)), 0u) << stream.out;
+}
+
 TEST_F(QuorelCli, RecordWritesAnAviOrReportsNotReady) {
   const std::string file = ScratchPath("clip.avi");
   ToolRun rec = RunTool({"record", "--duration", "300", file});

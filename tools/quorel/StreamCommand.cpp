@@ -12,19 +12,24 @@
 namespace quorel::cli {
 
 const char kStreamHelp[] =
-    "usage: quorel stream [--seconds N]\n"
+    "usage: quorel stream [--seconds N] [--show]\n"
     "\n"
     "Starts live preview with a frame message per frame (Quorel_CallBackPreview)\n"
     "for N seconds (default 5), printing the frames received and the rate each\n"
     "second, then the total and the frame failures the camera reported.\n"
     "\n"
-    "  --seconds N   how long to stream, 1 to 3600\n";
+    "  --seconds N   how long to stream, 1 to 3600\n"
+    "  --show        let the library open its own preview window (needs a display);\n"
+    "                without it the stream runs headless\n";
 
 int RunStream(const Invocation &inv) {
   int seconds = 5;
+  bool show = false;
   ArgReader r(inv);
   while (!r.Done()) {
-    if (auto v = r.TakeValue("--seconds")) {
+    if (r.TakeFlag("--show")) {
+      show = true;
+    } else if (auto v = r.TakeValue("--seconds")) {
       seconds = static_cast<int>(RequireInteger(inv.command, "--seconds", *v, 1, 3600));
     } else if (r.AtOption()) {
       r.RejectOption();
@@ -36,6 +41,9 @@ int RunStream(const Invocation &inv) {
   CameraSession session(inv);
   const int h = session.handle();
   MessageWindow frames = CreateMessageWindow(inv.command);
+  // The camera opens a preview window of its own unless told that none is
+  // wanted: a null parent and an empty rectangle.
+  if (!show) session.Check(Quorel_SetPreviewWindow(h, nullptr, 0, 0, 0, 0), "Quorel_SetPreviewWindow");
   // No destination buffer: the messages alone are counted, and the frame
   // record they point to is never read, since the camera rewrites it for the
   // next frame on its own thread.
