@@ -23,6 +23,8 @@ const char kSnapHelp[] =
     "Takes one frame (Quorel_Capture, Quorel_SnapShot) and saves it with\n"
     "Quorel_SaveImage. The file type follows the extension of FILE: .bmp, .raw,\n"
     ".jpg/.jpeg, .png, .tif/.tiff; --type overrides it.\n"
+    "The camera keeps the gains, exposure and filter values given here: it saves\n"
+    "them to the settings file when it is released, as for any application.\n"
     "\n"
     "  --mode BITS          colour mode: 8, 16, 24, 32, 48 or 64 bits per pixel\n"
     "  --window W,H[,X,Y]   capture window; W,H alone picks a stored size preset\n"
