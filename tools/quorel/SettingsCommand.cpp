@@ -39,7 +39,7 @@ const char kSettingsHelp[] =
 
 namespace {
 
-struct ValueSpec {
+struct ValueDef {
   const char *name;  // the value's name in the file
   int32_t min;
   int32_t max;
@@ -47,10 +47,10 @@ struct ValueSpec {
   const char *meaning;
 };
 
-struct GroupSpec {
+struct GroupDef {
   const char *name;    // the group as the command line spells it
   const char *subkey;  // beneath the camera key; empty for the camera key itself
-  std::span<const ValueSpec> values;
+  std::span<const ValueDef> values;
 };
 
 // Ranges are what the camera and its dialogs accept, so that a value set here
@@ -59,14 +59,14 @@ struct GroupSpec {
 // set would otherwise load badly, since a missing gain value repeats the one
 // read before it and a missing "Global" reads as 0, which would leave every
 // gain at 0.
-constexpr ValueSpec kCameraValues[] = {
+constexpr ValueDef kCameraValues[] = {
     {"Size", 0, kMaxSizePresets - 1, 0, "selected size preset"},
     {"Color", 0, 5, 2, "colour mode index: 0..5 for 8, 16, 24, 32, 48, 64 bits"},
     {"SubSample", 0, 18, 0, "sub-sampling code: 0, 1, 2, 17, 18"},
     {"WaitTime", 0, INT32_MAX, 1, "preview wait time, ms"},
     {"Clock", 0, 2, 2, "clock: 0 normal, 1 half, 2 high"},
 };
-constexpr ValueSpec kGainValues[] = {
+constexpr ValueDef kGainValues[] = {
     {"Global", 0, 127, 32, "global gain"},
     {"ColorG1", 0, 127, 32, "colour gain Green1"},
     {"ColorR", 0, 127, 32, "colour gain Red"},
@@ -77,7 +77,7 @@ constexpr ValueSpec kGainValues[] = {
     {"H_Mirror", 0, 1, 0, "horizontal mirror"},
     {"AutoIris", 0, 2, 0, "auto iris: 0 off, 1 exposure, 2 gain"},
 };
-constexpr ValueSpec kFilterValues[] = {
+constexpr ValueDef kFilterValues[] = {
     {"Brightness", -255, 255, 0, "brightness"},
     {"Contrast", -127, 127, 0, "contrast"},
     {"Hue", -360, 360, 0, "hue"},
@@ -89,7 +89,7 @@ constexpr ValueSpec kFilterValues[] = {
     {"Gamma", 0, 200, 100, "gamma"},
     {"BayerMode", 0, 3, 3, "Bayer mode"},
 };
-constexpr ValueSpec kGrayValues[] = {
+constexpr ValueDef kGrayValues[] = {
     {"Mode", 0, 2, 0, "gray mode: 0 Bayer, 1 Bayer convert, 2 grayscale"},
     {"GainR1", 0, 400, 128, "gray gain R"},
     {"GainG1", 0, 400, 128, "gray gain G1"},
@@ -100,7 +100,7 @@ constexpr ValueSpec kGrayValues[] = {
     {"OffsetG2", -255, 400, 0, "gray offset G2"},
     {"OffsetB1", -255, 400, 0, "gray offset B"},
 };
-constexpr GroupSpec kGroups[] = {
+constexpr GroupDef kGroups[] = {
     {"Camera", "", kCameraValues},
     {"Gain", "Gain", kGainValues},
     {"Filter", "Filter", kFilterValues},
@@ -113,7 +113,7 @@ std::string CameraKey(int device) {
   return std::string(kSettingsRootKey) + "\\" + name;
 }
 
-std::string GroupKey(int device, const GroupSpec &g) {
+std::string GroupKey(int device, const GroupDef &g) {
   std::string key = CameraKey(device);
   if (*g.subkey != '\0') key += std::string("\\") + g.subkey;
   return key;
@@ -169,12 +169,12 @@ int Show(const Invocation &inv, int device) {
   const std::string cameraKey = CameraKey(device);
   std::printf("device %d (%s)%s\n", device, cameraKey.c_str(), snap.KeyExists(cameraKey) ? "" : ": no settings stored");
   if (!snap.KeyExists(cameraKey)) return kExitOk;
-  for (const GroupSpec &g : kGroups) {
+  for (const GroupDef &g : kGroups) {
     const std::string key = GroupKey(device, g);
     const bool present = snap.KeyExists(key);
     std::printf("  %s%s\n", g.name, present ? "" : " (not stored: the camera uses its defaults)");
     if (!present) continue;
-    for (const ValueSpec &v : g.values) {
+    for (const ValueDef &v : g.values) {
       auto value = snap.QueryDword(key, v.name);
       std::string full = std::string(g.name) + "." + v.name;
       if (value) {
@@ -202,18 +202,18 @@ int Set(const Invocation &inv, int device, const std::string &target, const std:
   if (dot == std::string::npos) UsageFail(inv.command, "settings set takes GROUP.NAME, e.g. Gain.Exposure");
   const std::string groupName = NormaliseName(target.substr(0, dot));
   const std::string valueName = NormaliseName(target.substr(dot + 1));
-  const GroupSpec *group = nullptr;
-  for (const GroupSpec &g : kGroups) {
+  const GroupDef *group = nullptr;
+  for (const GroupDef &g : kGroups) {
     if (NormaliseName(g.name) == groupName) group = &g;
   }
   if (group == nullptr) UsageFail(inv.command, "unknown settings group '" + target.substr(0, dot) + "'");
-  const ValueSpec *spec = nullptr;
-  for (const ValueSpec &v : group->values) {
-    if (NormaliseName(v.name) == valueName) spec = &v;
+  const ValueDef *def = nullptr;
+  for (const ValueDef &v : group->values) {
+    if (NormaliseName(v.name) == valueName) def = &v;
   }
-  if (spec == nullptr) UsageFail(inv.command, "unknown value '" + target + "'");
-  const int32_t value = static_cast<int32_t>(RequireInteger(inv.command, target, valueText, spec->min, spec->max));
-  if (std::string(spec->name) == "SubSample" && value != 0 && value != 1 && value != 2 && value != 17 && value != 18) {
+  if (def == nullptr) UsageFail(inv.command, "unknown value '" + target + "'");
+  const int32_t value = static_cast<int32_t>(RequireInteger(inv.command, target, valueText, def->min, def->max));
+  if (std::string(def->name) == "SubSample" && value != 0 && value != 1 && value != 2 && value != 17 && value != 18) {
     UsageFail(inv.command, "Camera.SubSample must be 0, 1, 2, 17 or 18");
   }
 
@@ -224,12 +224,12 @@ int Set(const Invocation &inv, int device, const std::string &target, const std:
   bool written = true;
   if (!tx.KeyExists(key)) {
     written = tx.CreateKey(key);
-    for (const ValueSpec &v : group->values) written = written && tx.SetDword(key, v.name, v.initial);
+    for (const ValueDef &v : group->values) written = written && tx.SetDword(key, v.name, v.initial);
   }
-  if (!written || !tx.SetDword(key, spec->name, value) || !tx.Commit()) {
+  if (!written || !tx.SetDword(key, def->name, value) || !tx.Commit()) {
     throw CliError(kExitFile, "settings set failed: cannot write " + RegistryFilePath());
   }
-  if (Verbose(inv)) std::printf("%s\\%s = %d\n", key.c_str(), spec->name, value);
+  if (Verbose(inv)) std::printf("%s\\%s = %d\n", key.c_str(), def->name, value);
   return kExitOk;
 }
 
