@@ -28,15 +28,17 @@ void YuvToBgr(int y, int u, int v, uint8_t *bgr) {
 
 }  // namespace
 
-CQRLSdkLib::CQRLSdkLib() {
+CQRLSdkLib::CQRLSdkLib()
+    : transfer([this] { return SendPrepare(); },
+               [this](uint8_t *dest, const uint8_t *raw) { return CopyWindow(dest, raw); }) {
   ResetGeometry();
 }
 
 CQRLSdkLib::~CQRLSdkLib() {
-  // The transfer must have been stopped by the owner; buffers and the capture
-  // handle go with their owners.
+  // A run still going would write into the ring freed below.
+  transfer.StopTransfer();
+  transfer.ReleaseCaptureHandle();
   FreeBuffers();
-  CloseDevice(captureHandle);
 }
 
 void CQRLSdkLib::ResetGeometry() {
@@ -156,7 +158,7 @@ int CQRLSdkLib::IsUnitPresent(int i) const {
 
 int CQRLSdkLib::SelectUnit(int i) {
   ResetGeometry();
-  CloseDevice(captureHandle);
+  transfer.ReleaseCaptureHandle();
   if (i < 0 || i >= kMaxUnits) return kSdkBadUnit;
   unitIndex = i;
   std::string path = FormatDevicePath(modelTag.data(), UnitSuffix(i));
@@ -292,6 +294,9 @@ int CQRLSdkLib::SetGeometry(int newLineTotal, int newLineStart, int newImageWidt
   if (newFrameLines <= 0 || newImageHeight <= 0 || newImageTop < 0 || newImageTop > newFrameLines - newImageHeight)
     return kSdkBadVertical;
   if (newRingCount < 2) return kSdkRingTooSmall;
+  // Reallocating the ring under a running transfer thread would hand it freed
+  // memory.
+  if (IsStreaming()) return kSdkTransferRunning;
 
   // Computed in 64 bits: a transfer count must also fit the 32-bit field of
   // the transfer-size command.
@@ -327,8 +332,47 @@ int CQRLSdkLib::SetGeometry(int newLineTotal, int newLineStart, int newImageWidt
   return kSdkOk;
 }
 
+// --- frame transfer ---
+
+namespace {
+size_t FrameBytes(int transferSamples, int sampleDepth16) {
+  return static_cast<size_t>(transferSamples) * (sampleDepth16 == 1 ? 2 : 1);
+}
+}  // namespace
+
+int CQRLSdkLib::CaptureFrame() {
+  if (!rawBuffer) return kSdkNoDestination;
+  return transfer.CaptureFrame(devicePath.data(), rawBuffer.get(), slotBytes,
+                               FrameBytes(transferSamples, sampleDepth16), largeTransfer == 1);
+}
+
 void CQRLSdkLib::ReleaseCaptureHandle() {
-  CloseDevice(captureHandle);
+  transfer.ReleaseCaptureHandle();
+}
+
+int CQRLSdkLib::ConvertCaptured(uint8_t *dest) {
+  return transfer.ConvertCaptured(dest, rawBuffer.get());
+}
+
+int CQRLSdkLib::StartTransfer() {
+  if (IsStreaming()) return kSdkTransferRunning;
+  std::vector<uint8_t *> slots;
+  slots.reserve(ring.size());
+  for (const auto &slot : ring) slots.push_back(slot.get());
+  return transfer.StartTransfer(devicePath.data(), slots, slotBytes, FrameBytes(transferSamples, sampleDepth16),
+                                largeTransfer == 1);
+}
+
+int CQRLSdkLib::StopTransfer() {
+  return transfer.StopTransfer();
+}
+
+int CQRLSdkLib::WaitNewestFrame() {
+  return transfer.WaitNewestFrame();
+}
+
+int CQRLSdkLib::ConvertNewest(uint8_t *dest) {
+  return transfer.ConvertNewest(dest);
 }
 
 }  // namespace quorel

@@ -7,12 +7,12 @@
 // capture (captureHandle) and the streaming thread keep a handle open.
 //
 // Thread context: one device object is driven by one controlling thread at a
-// time (the camera object serialises its calls); the transfer block is the
-// only state shared with other threads and its fields are atomics.
+// time (the camera object serialises its calls); while streaming, one
+// consumer thread may call WaitNewestFrame and ConvertNewest. The transfer
+// engine is the only state shared with other threads.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -20,6 +20,7 @@
 
 #include "device/DriverChannel.h"
 #include "device/PacketLayer.h"
+#include "device/TransferEngine.h"
 #include "device/UnitSuffix.h"
 
 namespace quorel {
@@ -103,12 +104,34 @@ class CQRLSdkLib {
   // Checks and stores the raw frame geometry, allocates the single-capture
   // buffer and a ring of ringCount zeroed slots sized for 16-bit samples,
   // then sends the transfer size. 0, 1 (ringCount < 2), 3 (horizontal),
-  // 4 (vertical) or 7 (out of memory). Must not be called while streaming.
+  // 4 (vertical), 7 (out of memory) or 21 while streaming (the transfer
+  // thread is writing into the ring).
   int SetGeometry(int lineTotal, int lineStart, int imageWidth, int frameLines, int imageTop, int imageHeight,
                   int ringCount);
 
+  // --- frame transfer ---
+  // One frame into the single-capture buffer through a handle kept open
+  // between calls. 0, 10 (device does not open), 14 (no geometry yet) or 19
+  // (frame failed; the handle is closed). Controlling thread.
+  int CaptureFrame();
   // Closes the single-capture handle if it is open.
   void ReleaseCaptureHandle();
+  // CopyWindow of the single-capture buffer into dest: 0 or 14.
+  int ConvertCaptured(uint8_t *dest);
+  // Starts streaming into the ring: 0, 21 when already streaming, 1 without
+  // a ring. Controlling thread.
+  int StartTransfer();
+  // Stops streaming; the run's outcome (0, 10 or 19), 0 when nothing ran.
+  int StopTransfer();
+  // 3 frame ready, 2 call again, 1 failure or time-out, 0 not streaming.
+  // Consumer thread.
+  int WaitNewestFrame();
+  // Copies the frame chosen by WaitNewestFrame into dest: 0, 14 or 19.
+  // Consumer thread.
+  int ConvertNewest(uint8_t *dest);
+  // True while a streaming run is active (geometry changes are refused).
+  bool IsStreaming() const { return !transfer.Stopped(); }
+  const TransferEngine &GetTransferEngine() const { return transfer; }
 
   // --- read access for the camera object and the transfer engine ---
   int GetSampleDepth16() const { return sampleDepth16; }
@@ -176,26 +199,13 @@ class CQRLSdkLib {
   int unitIndex = 0;
   int triggerMode = 0;
 
-  // State of the frame transfer engine, shared by the controlling thread, the
-  // transfer thread and one consumer. Each field is atomic; who writes which
-  // is fixed by the engine (writeIndex, transferStatus, failedFlag: the
-  // transfer thread; readIndex: the consumer; stopFlag: both ends).
-  struct TransferBlock {
-    std::atomic<int32_t> transferBytes{0};
-    std::atomic<int64_t> transferStatus{0};
-    std::atomic<int32_t> stopFlag{1};
-    std::atomic<int32_t> failedFlag{0};
-    std::atomic<int32_t> writeIndex{0};
-    std::atomic<int32_t> readIndex{0};
-    std::atomic<int32_t> largeTransfer{0};
-  } transfer;
-
   int largeTransfer = 0;
   // The ring: ringCount zeroed slots of slotBytes, allocated by SetGeometry.
   std::vector<std::unique_ptr<uint8_t[]>> ring;
   std::array<char, kDevicePathSize> devicePath{};
-  // Held open by the single capture between frames.
-  DeviceHandle captureHandle;
+  // Streaming and single capture; holds the single-capture handle. Declared
+  // last so that it is destroyed (its thread stopped) before the buffers.
+  TransferEngine transfer;
 };
 
 }  // namespace quorel

@@ -3,7 +3,9 @@
 // gains, exposure limits, mirroring, clock, sample depth and trigger setup.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "QuorelSim.h"
@@ -254,6 +256,38 @@ TEST_F(Sensor470KX, LargeTransferFollowsDepth) {
   EXPECT_EQ(device_->GetLargeTransfer(), 1);
 }
 
+TEST_F(Sensor470KX, CaptureAndStreamThroughTheDeviceObject) {
+  ASSERT_EQ(device_->SetWindow(0, 0, 1000, 1000, 18), 0);  // 250 x 250 raw frame
+  std::vector<uint8_t> image(250 * 250, 0);
+  ASSERT_EQ(device_->CaptureFrame(), 0);
+  ASSERT_EQ(device_->ConvertCaptured(image.data()), 0);
+  EXPECT_EQ(device_->ConvertCaptured(nullptr), kSdkNoDestination);
+  device_->ReleaseCaptureHandle();
+
+  ASSERT_EQ(device_->StartTransfer(), 0);
+  EXPECT_TRUE(device_->IsStreaming());
+  EXPECT_EQ(device_->StartTransfer(), kSdkTransferRunning);
+  // The ring must not be reallocated under the transfer thread.
+  EXPECT_EQ(device_->SetGeometry(100, 0, 100, 10, 0, 10, 4), kSdkTransferRunning);
+  EXPECT_EQ(device_->GetImageWidth(), 250);
+  int result = 0;
+  for (int i = 0; i < 20 && result != 3; ++i) result = device_->WaitNewestFrame();
+  ASSERT_EQ(result, 3);
+  EXPECT_EQ(device_->ConvertNewest(image.data()), 0);
+  EXPECT_EQ(device_->StopTransfer(), 0);
+  EXPECT_FALSE(device_->IsStreaming());
+  EXPECT_EQ(device_->SetGeometry(100, 0, 100, 10, 0, 10, 4), 0);
+}
+
+TEST_F(Sensor470KX, DestroyingWhileStreamingStopsTheThreadFirst) {
+  ASSERT_EQ(device_->SetWindow(0, 0, 400, 400, 2), 0);
+  ASSERT_EQ(device_->StartTransfer(), 0);
+  device_.reset();  // must not leave the thread writing into a freed ring
+  const uint32_t delivered = camera_->FramesDelivered();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(camera_->FramesDelivered(), delivered);
+}
+
 TEST_F(Sensor470KX, MissingCameraStillGivesAnObject) {
   ASSERT_EQ(QuorelSim_SetPresent(0, 0), 1);
   ASSERT_EQ(QuorelSim_SetPresent(3, 0), 1);
@@ -262,6 +296,7 @@ TEST_F(Sensor470KX, MissingCameraStillGivesAnObject) {
   EXPECT_FALSE(device->IsUnitPresent(0));
   EXPECT_EQ(device->SetGlobalGain(3), 0);
   EXPECT_EQ(device->GetGlobalGain(), 0);
+  EXPECT_EQ(device->CaptureFrame(), kSdkNoDevice);
 }
 
 }  // namespace
