@@ -85,13 +85,16 @@ void ChartAt(int px, int py, float rgb[3]) {
 
 }  // namespace
 
-bool SimFrameGenerator::Setting::operator==(const Setting &o) const {
-  const SimFrameLayout &a = layout, &b = o.layout;
+bool SimFrameGenerator::SameWindow(const SimFrameLayout &a, const SimFrameLayout &b) {
   return a.valid == b.valid && a.windowX == b.windowX && a.windowY == b.windowY && a.windowWidth == b.windowWidth &&
          a.windowHeight == b.windowHeight && a.divisor == b.divisor && a.binning == b.binning &&
          a.mirrorH == b.mirrorH && a.mirrorV == b.mirrorV && a.lineTotal == b.lineTotal && a.lineStart == b.lineStart &&
          a.imageWidth == b.imageWidth && a.frameLines == b.frameLines && a.imageTop == b.imageTop &&
-         a.imageHeight == b.imageHeight && depth16 == o.depth16 && bytes == o.bytes && exposure == o.exposure &&
+         a.imageHeight == b.imageHeight;
+}
+
+bool SimFrameGenerator::Setting::operator==(const Setting &o) const {
+  return SameWindow(layout, o.layout) && depth16 == o.depth16 && bytes == o.bytes && exposure == o.exposure &&
          std::equal(std::begin(gains), std::end(gains), std::begin(o.gains));
 }
 
@@ -142,19 +145,13 @@ bool SimFrameGenerator::LoadSource(std::string *error) {
   return true;
 }
 
-// Sample levels (in sample units, before noise and clipping) of the packed
-// window, row by row.
-void SimFrameGenerator::RenderScene(const Setting &s, std::vector<float> *levels) const {
+// What each delivered sample's site sees of the scene (reflectance 0 to 1
+// in its filter colour), over the packed window, row by row. Depends on the
+// window only, so that exposure and gain changes re-use it.
+void SimFrameGenerator::RenderScene(const Setting &s, std::vector<float> *reflectance) const {
   const SimFrameLayout &l = s.layout;
   const size_t width = static_cast<size_t>(l.imageWidth);
-  levels->assign(width * static_cast<size_t>(l.imageHeight), 0.0f);
-  const float full = s.depth16 ? 4095.0f : 255.0f;
-  const float exposure = static_cast<float>(std::max<uint16_t>(s.exposure, 1)) / kNominalExposure;
-  float scale[4];
-  for (int i = 0; i < 4; ++i) {
-    scale[i] = full * kWhiteLevel * exposure * (static_cast<float>(s.gains[kGlobal]) / kNominalGain) *
-               (static_cast<float>(s.gains[i]) / kNominalGain);
-  }
+  reflectance->assign(width * static_cast<size_t>(l.imageHeight), 0.0f);
   // Sensor position of each delivered column and row: the centre of the
   // group of sensor pixels it stands for.
   std::vector<int> px(width);
@@ -166,7 +163,7 @@ void SimFrameGenerator::RenderScene(const Setting &s, std::vector<float> *levels
   for (int y = 0; y < l.imageHeight; ++y) {
     const int row = l.mirrorV ? l.imageHeight - 1 - y : y;
     const int py = l.windowY + row * l.divisor + l.divisor / 2;
-    float *out = levels->data() + static_cast<size_t>(y) * width;
+    float *out = reflectance->data() + static_cast<size_t>(y) * width;
     for (int x = 0; x < l.imageWidth; ++x) {
       if (scene_.kind == SceneKind::kImage) {
         const size_t ix =
@@ -178,25 +175,37 @@ void SimFrameGenerator::RenderScene(const Setting &s, std::vector<float> *levels
         ChartAt(px[static_cast<size_t>(x)], py, rgb);
       }
       const Site site = SiteAt(x, y, l.mirrorH, l.mirrorV);
-      const float reflectance = site == kRed ? rgb[0] : site == kBlue ? rgb[2] : rgb[1];
-      out[x] = reflectance * scale[site];
+      out[x] = site == kRed ? rgb[0] : site == kBlue ? rgb[2] : rgb[1];
     }
   }
 }
 
-// Turns levels into one prepared frame: noise (seeded by `variant`),
-// clipping, stuck pixels, then the host's row layout at the sample depth.
-void SimFrameGenerator::StoreLevels(const Setting &s, const std::vector<float> &levels, uint32_t variant,
+// Turns reflectances into one prepared frame: exposure and gains, noise
+// (seeded by `variant`), clipping, stuck pixels, then the host's row layout
+// at the sample depth.
+void SimFrameGenerator::StoreLevels(const Setting &s, const std::vector<float> &reflectance, uint32_t variant,
                                     std::vector<uint8_t> *frame) const {
   const SimFrameLayout &l = s.layout;
   const float full = s.depth16 ? 4095.0f : 255.0f;
   const float sigma = static_cast<float>(scene_.noise) * (s.depth16 ? 16.0f : 1.0f);
+  const float exposure = static_cast<float>(std::max<uint16_t>(s.exposure, 1)) / kNominalExposure;
+  float scale[4];
+  for (int i = 0; i < 4; ++i) {
+    scale[i] = full * kWhiteLevel * exposure * (static_cast<float>(s.gains[kGlobal]) / kNominalGain) *
+               (static_cast<float>(s.gains[i]) / kNominalGain);
+  }
   Rng noise{scene_.seed * 0x100000001B3ull + variant + 1};
-  std::vector<uint16_t> samples(levels.size());
-  for (size_t i = 0; i < levels.size(); ++i) {
-    float v = levels[i];
-    if (sigma > 0) v += sigma * noise.Normal();
-    samples[i] = static_cast<uint16_t>(std::lround(std::clamp(v, 0.0f, full)));
+  std::vector<uint16_t> samples(reflectance.size());
+  for (int y = 0; y < l.imageHeight; ++y) {
+    const size_t rowStart = static_cast<size_t>(y) * static_cast<size_t>(l.imageWidth);
+    // A row holds two kinds of site, alternating.
+    const float rowScale[2] = {scale[SiteAt(0, y, l.mirrorH, l.mirrorV)], scale[SiteAt(1, y, l.mirrorH, l.mirrorV)]};
+    for (int x = 0; x < l.imageWidth; ++x) {
+      const size_t i = rowStart + static_cast<size_t>(x);
+      float v = reflectance[i] * rowScale[x & 1];
+      if (sigma > 0) v += sigma * noise.Normal();
+      samples[i] = static_cast<uint16_t>(std::lround(std::clamp(v, 0.0f, full)));
+    }
   }
   // Stuck pixels sit at fixed places on the sensor; those inside the window
   // show at the delivered pixel that covers them. Even ones are hot, odd
@@ -238,11 +247,14 @@ bool SimFrameGenerator::Prepare(const Setting &s, std::string *error) {
   prepared_ = false;
   frames_.clear();
   if (scene_.kind == SceneKind::kImage && !LoadSource(error)) return false;
-  std::vector<float> levels;
-  RenderScene(s, &levels);
+  if (!reflectanceReady_ || !SameWindow(s.layout, reflectanceLayout_)) {
+    RenderScene(s, &reflectance_);
+    reflectanceLayout_ = s.layout;
+    reflectanceReady_ = true;
+  }
   const size_t variants = scene_.noise > 0 ? kNoisyVariants : 1;
   frames_.resize(variants);
-  for (size_t i = 0; i < variants; ++i) StoreLevels(s, levels, static_cast<uint32_t>(i), &frames_[i]);
+  for (size_t i = 0; i < variants; ++i) StoreLevels(s, reflectance_, static_cast<uint32_t>(i), &frames_[i]);
   setting_ = s;
   prepared_ = true;
   return true;

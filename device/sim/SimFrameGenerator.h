@@ -71,8 +71,9 @@ class SimFrameGenerator {
   Setting ReadSetting(const SimSensorView &view, size_t bytes) const;
   bool Prepare(const Setting &setting, std::string *error);
   bool LoadSource(std::string *error);
-  void RenderScene(const Setting &setting, std::vector<float> *levels) const;
-  void StoreLevels(const Setting &setting, const std::vector<float> &levels, uint32_t variant,
+  static bool SameWindow(const SimFrameLayout &a, const SimFrameLayout &b);
+  void RenderScene(const Setting &setting, std::vector<float> *reflectance) const;
+  void StoreLevels(const Setting &setting, const std::vector<float> &reflectance, uint32_t variant,
                    std::vector<uint8_t> *frame) const;
   void RenderCounter(const Setting &setting, uint32_t frame, uint8_t *dst) const;
 
@@ -81,6 +82,11 @@ class SimFrameGenerator {
   std::string sourceError_;       // why the picture or raw file cannot be used
   SimPicture picture_;            // kImage
   std::vector<uint8_t> rawFile_;  // kRaw: the file's bytes
+  // The scene as the window's sites see it, kept across exposure and gain
+  // changes so that an automatic exposure does not re-render the scene.
+  bool reflectanceReady_ = false;
+  SimFrameLayout reflectanceLayout_;
+  std::vector<float> reflectance_;
   bool prepared_ = false;
   Setting setting_;                           // what prepared_ frames were made for
   std::vector<std::vector<uint8_t>> frames_;  // prepared frames, used in turn
