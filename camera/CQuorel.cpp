@@ -10,6 +10,7 @@
 #include "device/DeviceFactory.h"
 #include "device/DeviceTable.h"
 #include "image/DibImage.h"
+#include "image/SharedValue.h"
 #include "output/AviWriter.h"
 #include "platform/Clock.h"
 #include "platform/DebugLog.h"
@@ -207,7 +208,7 @@ int CQuorel::Close() {
 int CQuorel::SetColorMode(int bitsPerPixel) {
   for (int type = 0; type < 6; ++type) {
     if (kBitsOfType[type] == bitsPerPixel) {
-      format_.colorMode = type;
+      StoreShared(format_.colorMode, type);
       return 1;
     }
   }
@@ -224,18 +225,18 @@ int CQuorel::GetColorMode() const {
 
 int CQuorel::SetSubSample(int code) {
   if (code != 0 && code != 1 && code != 2 && code != 17 && code != 18) return 0;
-  format_.subSample = code;
+  StoreShared(format_.subSample, code);
   return 1;
 }
 
 int CQuorel::SetWaitTime(int milliseconds) {
   if (milliseconds < 0) return 0;
-  format_.waitTime = milliseconds;
+  StoreShared(format_.waitTime, milliseconds);
   return 1;
 }
 
 int CQuorel::SetHalfClock(int mode) {
-  format_.halfClock = mode;
+  StoreShared(format_.halfClock, mode);
   return 1;
 }
 
@@ -266,13 +267,13 @@ int CQuorel::SetAutoIris(int mode) {
     PostError(kErrArgument, "Quorel_SetAutoIris");
     return 0;
   }
-  analog_.autoIris = mode;
+  StoreShared(analog_.autoIris, mode);
   return 1;
 }
 
 int CQuorel::GetAutoIris(int *ok) {
   if (ok != nullptr) *ok = 1;
-  return analog_.autoIris;
+  return LoadShared(analog_.autoIris);
 }
 
 // --- not supported by this camera ---

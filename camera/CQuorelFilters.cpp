@@ -2,6 +2,7 @@
 // setting by its numeric identifier (1 to 28).
 #include "camera/CQuorel.h"
 #include "device/CQuorel470KXPLUSdk.h"
+#include "image/SharedValue.h"
 
 namespace quorel {
 
@@ -75,13 +76,13 @@ int CQuorel::GetFilterValue(int filterId, int *ok) {
     return 0;
   }
   if (ok != nullptr) *ok = 1;
-  if (const StoredFilter *stored = FindStored(filterId)) return filters_[stored->entry];
+  if (const StoredFilter *stored = FindStored(filterId)) return LoadShared(filters_[stored->entry]);
   switch (filterId) {
     case 6:
-      return (filters_[kBayerGainRed] & 0xFF) | ((filters_[kBayerGainGreen] & 0xFF) << 8) |
-             ((filters_[kBayerGainBlue] & 0xFF) << 16);
+      return (LoadShared(filters_[kBayerGainRed]) & 0xFF) | ((LoadShared(filters_[kBayerGainGreen]) & 0xFF) << 8) |
+             ((LoadShared(filters_[kBayerGainBlue]) & 0xFF) << 16);
     case 10:
-      return filters_[kBayerGainAuto];
+      return LoadShared(filters_[kBayerGainAuto]);
     case 13:
       return device_->GetGlobalGain() & 0xFF;
     case 14:
@@ -108,27 +109,27 @@ int CQuorel::SetFilterValue(int filterId, int value) {
       ReportError(kErrArgument, "Quorel_SetFilterValue");
       return 0;
     }
-    filters_[stored->entry] = value;
+    StoreShared(filters_[stored->entry], value);
     return 1;
   }
   int minimum = 0, maximum = 0, fallback = 0;
   switch (filterId) {
     case 6:
-      filters_[kBayerGainRed] = value & 0xFF;
-      filters_[kBayerGainGreen] = (value >> 8) & 0xFF;
-      filters_[kBayerGainBlue] = (value >> 16) & 0xFF;
+      StoreShared(filters_[kBayerGainRed], value & 0xFF);
+      StoreShared(filters_[kBayerGainGreen], (value >> 8) & 0xFF);
+      StoreShared(filters_[kBayerGainBlue], (value >> 16) & 0xFF);
       return 1;
     case 10:
-      filters_[kBayerGainAuto] = value != 0 ? 1 : 0;
+      StoreShared(filters_[kBayerGainAuto], value != 0 ? 1 : 0);
       return 1;
     case 13:
       device_->GetGlobalGainRange(&minimum, &maximum, &fallback);
       if (value < minimum || value > maximum) break;
-      analog_.globalGain = value;
-      analog_.colorGainGreen1 = value;
-      analog_.colorGainRed = value;
-      analog_.colorGainBlue = value;
-      analog_.colorGainGreen2 = value;
+      StoreShared(analog_.globalGain, value);
+      StoreShared(analog_.colorGainGreen1, value);
+      StoreShared(analog_.colorGainRed, value);
+      StoreShared(analog_.colorGainBlue, value);
+      StoreShared(analog_.colorGainGreen2, value);
       device_->SetGlobalGain(value);
       return 1;
     case 14:
@@ -138,13 +139,13 @@ int CQuorel::SetFilterValue(int filterId, int value) {
       const int reg = ColorGainRegister(filterId);
       device_->GetColorGainRange(reg, &minimum, &maximum, &fallback);
       if (value < minimum || value > maximum) break;
-      AnalogColorGain(analog_, reg) = value;
+      StoreShared(AnalogColorGain(analog_, reg), value);
       device_->SetColorGain(reg, value);
       return 1;
     }
     case 18:
       if (static_cast<unsigned>(value) > static_cast<unsigned>(device_->GetExposureMax())) break;
-      analog_.exposure = value;
+      StoreShared(analog_.exposure, value);
       device_->SetExposure(value);
       return 1;
     default:

@@ -5,6 +5,7 @@
 #include "camera/CQuorel.h"
 #include "device/CQuorel470KXPLUSdk.h"
 #include "device/ExposureMath.h"
+#include "image/SharedValue.h"
 #include "settings/SettingsStore.h"
 
 namespace quorel {
@@ -59,7 +60,7 @@ int CQuorel::SetMirrorH(int on) {
   if (!RequireDevice("Quorel_SetMirrorH")) return 0;
   const int flag = on != 0 ? 1 : 0;
   device_->SetMirrorH(flag);
-  analog_.mirrorH = flag;
+  StoreShared(analog_.mirrorH, flag);
   return 1;
 }
 
@@ -70,13 +71,13 @@ int CQuorel::SetMirrorV(int on) {
   }
   const int flag = on != 0 ? 1 : 0;
   device_->SetMirrorV(flag);
-  analog_.mirrorV = flag;
+  StoreShared(analog_.mirrorV, flag);
   return 1;
 }
 
 int CQuorel::GetMirrorH() {
   if (!RequireDevice("Quorel_GetMirrorH")) return 0;
-  return analog_.mirrorH;
+  return LoadShared(analog_.mirrorH);
 }
 
 int CQuorel::GetMirrorV() {
@@ -84,7 +85,7 @@ int CQuorel::GetMirrorV() {
     PostError(kErrNotReady, "Quorel_GetMirrorV");
     return 0;
   }
-  return analog_.mirrorV;
+  return LoadShared(analog_.mirrorV);
 }
 
 int CQuorel::GetRealExposureTime(int *ok) {
@@ -95,7 +96,7 @@ int CQuorel::GetRealExposureTime(int *ok) {
   }
   const int lineLength = LineLength(format_.subSample, geometry_.width);
   const double unit = ExposureUnitMs(format_.halfClock);
-  const int micros = RealExposureMicros(analog_.exposure, lineLength, format_.halfClock);
+  const int micros = RealExposureMicros(LoadShared(analog_.exposure), lineLength, format_.halfClock);
   exposureLineLength_ = lineLength;
   exposureFine_ = 0;
   exposureUnit_ = unit;
@@ -116,8 +117,8 @@ int CQuorel::SetRealExposureTime(int microseconds) {
     ReportError(kErrArgument, "Quorel_SetRealExposureTime");
     return 0;
   }
-  analog_.exposure = static_cast<int32_t>(lines);
-  device_->SetExposure(analog_.exposure);
+  StoreShared(analog_.exposure, static_cast<int32_t>(lines));
+  device_->SetExposure(static_cast<int>(lines));
   return 1;
 }
 

@@ -1,0 +1,190 @@
+// Saving the current image as a still file, and recording the live preview
+// into an AVI file with a worker thread.
+#include <chrono>
+#include <thread>
+
+#include "camera/CQuorel.h"
+#include "device/CQuorel470KXPLUSdk.h"
+#include "image/DibImage.h"
+#include "image/FormatKernels.h"
+#include "image/SharedValue.h"
+#include "output/AviWriter.h"
+#include "output/StillImageWriter.h"
+#include "platform/Clock.h"
+#include "platform/ThreadUtil.h"
+#include "platform/WideString.h"
+
+namespace quorel {
+
+namespace {
+constexpr uint32_t kRecordPollMs = 10;
+constexpr uint32_t kInitialRecordRate = 30;
+}  // namespace
+
+int CQuorel::SaveLocked(const char *path, int fileType, const char *operation) {
+  DibImage *output = OutputImageLocked();
+  if (output == nullptr) {
+    ReportError(kErrNotReady, operation);
+    return 0;
+  }
+  const SaveResult result = SaveStillImage(output, path, fileType);
+  if (result.errorCode != 0) ReportError(result.errorCode, operation);
+  return result.saved;
+}
+
+int CQuorel::SaveImage(const char *fileName, int fileType) {
+  if (device_ == nullptr || imageValid_.load() == 0) {
+    ReportError(kErrNotReady, "Quorel_SaveImage");
+    return 0;
+  }
+  if (fileName == nullptr) return 0;
+  // The lock is held until the file is closed, so no frame is converted into
+  // the image while it is written.
+  std::lock_guard<std::mutex> frame(frameLock_);
+  return SaveLocked(fileName, fileType, "Quorel_SaveImage");
+}
+
+int CQuorel::SaveImageW(const wchar_t *fileName, int fileType) {
+  if (!RequireDevice("Quorel_SaveImageW")) return 0;
+  std::lock_guard<std::mutex> frame(frameLock_);
+  if (OutputImageLocked() == nullptr) {
+    ReportError(kErrNotReady, "Quorel_SaveImageW");
+    return 0;
+  }
+  char narrow[kNarrowNameSize];
+  if (!WideToUtf8(fileName, narrow)) {
+    ReportError(kErrNotReady, "Quorel_SaveImageW");
+    return 0;
+  }
+  return SaveLocked(narrow, fileType, "Quorel_SaveImageW");
+}
+
+int CQuorel::Record(const char *fileName, int durationMs, int showWindow) {
+  if (fileName == nullptr || fileName[0] == '\0') {
+    ReportError(kErrArgument, "Quorel_Record");
+    return 0;
+  }
+  // One writer serves one recording at a time: a second start while the
+  // first runs is refused instead of sharing the open file.
+  if (recording_.load() != 0 || recordThread_.joinable()) {
+    if (recording_.load() != 0) {
+      ReportError(kErrNotReady, "Quorel_Record");
+      return 0;
+    }
+    recordThread_.join();  // a finished recording's thread
+  }
+  SetDestination(nullptr, nullptr, 0, 0);
+  if (showWindow != 0 && PreviewWindowWanted() && CreatePreviewWindow() == 0) {
+    ReportError(kErrWindow, "Quorel_Record");
+    return 0;
+  }
+  if (StartPreview() != 1) {
+    Close();
+    ReportError(kErrFile, "Quorel_Record");
+    return 0;
+  }
+  {
+    std::lock_guard<std::mutex> frame(frameLock_);
+    DibImage *output = OutputImageLocked();
+    avi_->SetFrameSize(output != nullptr ? output->width() : 0, output != nullptr ? output->height() : 0);
+    avi_->SetFrameRate(kInitialRecordRate);
+    avi_->SetFrameCount(0);
+    if (avi_->Create(fileName) == 0) {
+      Close();
+      ReportError(kErrFile, "Quorel_Record");
+      return 0;
+    }
+  }
+  recordStartTick_ = 0;
+  recordStopTick_ = static_cast<uint32_t>(durationMs);
+  frameReady_.store(0);
+  recording_.store(1);
+  try {
+    recordThread_ = std::thread([this] {
+      SetCurrentThreadName("quorel-record");
+      RecordingWorker();
+    });
+  } catch (const std::system_error &) {
+    recording_.store(0);
+    Close();
+    ReportError(kErrThread, "Quorel_Record");
+    return 0;
+  }
+  return 1;
+}
+
+int CQuorel::RecordW(const wchar_t *fileName, int durationMs, int showWindow) {
+  char narrow[kNarrowNameSize];
+  if (!WideToUtf8(fileName, narrow)) {
+    ReportError(kErrFile, "Quorel_RecordW");
+    return 0;
+  }
+  return Record(narrow, durationMs, showWindow);
+}
+
+void CQuorel::RecordingWorker() {
+  DibImage colourA, colourB, gray;
+  {
+    std::lock_guard<std::mutex> frame(frameLock_);
+    DibImage *output = OutputImageLocked();
+    if (output != nullptr) {
+      colourA.Create(output->width(), output->height(), 24);
+      colourB.Create(output->width(), output->height(), 24);
+      gray.Create(output->width(), output->height(), 8);
+      gray.SetPalette(0);
+    }
+  }
+  while (recording_.load() != 0) {
+    SleepMs(kRecordPollMs);
+    if (frameReady_.exchange(0) == 0) continue;
+    const uint32_t now = TimeGetTime();
+    if (recordStartTick_ == 0) {
+      recordStartTick_ = now;
+      recordStopTick_ += now;
+    }
+    {
+      std::lock_guard<std::mutex> frame(frameLock_);
+      DibImage *output = OutputImageLocked();
+      if (output == nullptr || output->empty()) continue;
+      // Every depth becomes a bottom-up 24-bit frame.
+      const DibImage *written = &colourA;
+      switch (output->bitsPerPixel()) {
+        case 8:
+          colourB.Draw(*output, nullptr, 0, 0);
+          colourA.ApplyKernel(Color24CopyFlip, colourB, nullptr, 0, 0, nullptr, nullptr);
+          break;
+        case 16:
+          gray.ApplyKernel(Gray16To8Shr4Flip, *output, nullptr, 0, 0, nullptr, nullptr);
+          colourA.Draw(gray, nullptr, 0, 0);
+          break;
+        case 48:
+        case 64:
+          colourA.ApplyKernel(Color16To24Shr4Flip, *output, nullptr, 0, 0, nullptr, nullptr);
+          break;
+        default:
+          colourA.ApplyKernel(Color24CopyFlip, *output, nullptr, 0, 0, nullptr, nullptr);
+          break;
+      }
+      avi_->WriteFrame(written->pixels());
+    }
+    avi_->SetFrameCount(avi_->frameCount() + 1);
+    if (recordStopTick_ < now) {
+      const uint32_t elapsed = now - recordStartTick_;
+      avi_->SetFrameRate(elapsed != 0 ? avi_->frameCount() * 100000U / elapsed : 0U);
+      avi_->Finish();
+      avi_->SetFrameRate(0);
+      avi_->SetFrameCount(0);
+      recording_.store(0);
+      recordStartTick_ = 0;
+      recordStopTick_ = 0;
+    }
+  }
+  // Stopped before the duration ended: the file is finished with what it has.
+  if (avi_->isOpen()) {
+    const uint32_t elapsed = TimeGetTime() - recordStartTick_;
+    avi_->SetFrameRate(recordStartTick_ != 0 && elapsed != 0 ? avi_->frameCount() * 100000U / elapsed : 0U);
+    avi_->Finish();
+  }
+}
+
+}  // namespace quorel
