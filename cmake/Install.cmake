@@ -18,6 +18,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuorelSdkConfigVersion.cm
 install(FILES ${PROJECT_BINARY_DIR}/QuorelSdkConfig.cmake ${PROJECT_BINARY_DIR}/QuorelSdkConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/QuorelSdk)
 
+# The pkg-config file locates the prefix relative to itself, so an installed
+# tree can be moved (or installed with --prefix) and still be found.
+file(RELATIVE_PATH QUOREL_PC_PREFIX_FROM_PCDIR "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quorel-sdk.pc.in ${PROJECT_BINARY_DIR}/quorel-sdk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorel-sdk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -10,8 +10,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <quorel/QuorelHost.h>
-#include <quorel/QuorelSdk_470KX_PLU.h>
+#include <QuorelHost.h>
+#include <QuorelSdk_470KX_PLU.h>
 
 int main(int argc, char **argv) {
   int wanted = argc > 1 ? atoi(argv[1]) : 20;

@@ -8,8 +8,8 @@
  */
 #include <stdio.h>
 
-#include <quorel/QuorelHost.h>
-#include <quorel/QuorelSdk_470KX_PLU.h>
+#include <QuorelHost.h>
+#include <QuorelSdk_470KX_PLU.h>
 
 static void print_filter(int handle, const char *name, int id) {
   int ok = 0;

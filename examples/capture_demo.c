@@ -10,8 +10,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <quorel/QuorelHost.h>
-#include <quorel/QuorelSdk_470KX_PLU.h>
+#include <QuorelHost.h>
+#include <QuorelSdk_470KX_PLU.h>
 
 static void print_errors(int handle) {
   int code;
