@@ -9,9 +9,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include <QuorelHost.h>
 #include <QuorelSdk_470KX_PLU.h>
+
+static double now_seconds(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
 
 static void print_errors(int handle) {
   int code;
@@ -39,8 +46,7 @@ int main(int argc, char **argv) {
   HWND events = QuorelHost_CreateMessageWindow();
   int handle = Quorel_Initialize(events);
   if (handle == 0) return 1;
-  printf("library version %d, camera %d x %d\n", Quorel_GetDllVersion(), Quorel_Width(handle),
-         Quorel_Height(handle));
+  printf("library version %d, camera %d x %d\n", Quorel_GetDllVersion(), Quorel_Width(handle), Quorel_Height(handle));
 
   /* No preview window: frames go to our buffer and message window only. */
   Quorel_SetPreviewWindow(handle, NULL, 0, 0, 0, 0);
@@ -59,22 +65,19 @@ int main(int argc, char **argv) {
   }
   int delivered = 0;
   QuorelHostMsg msg;
-  for (int waited = 0; waited < seconds * 1000;) {
-    if (!QuorelHost_WaitMessage(frames, &msg, 100)) {
-      waited += 100;
-      continue;
-    }
+  const double end = now_seconds() + seconds;
+  while (now_seconds() < end) {
+    if (!QuorelHost_WaitMessage(frames, &msg, 100)) continue;
     if (msg.message != QUOREL_WM_FRAME) continue;
     if (msg.wParam == 0) {
       fprintf(stderr, "frame failed with code %ld\n", (long)msg.lParam);
       continue;
     }
     const QuorelFrameInfo *info = (const QuorelFrameInfo *)msg.wParam;
+    /* The rate is measured by the library over about a second of frames. */
     if (++delivered % 5 == 1)
       printf("frame %4d: %d x %d, %d bits, %d.%d fps\n", delivered, info->width, info->height, info->bitCount,
              info->frameRate / 10, info->frameRate % 10);
-    /* Elapsed time is measured by the frames' own rate only roughly here. */
-    waited += info->frameRate > 0 ? 10000 / info->frameRate : 10;
   }
   Quorel_StopPreview(handle);
   printf("%d frames delivered\n", delivered);
