@@ -1,0 +1,152 @@
+// The whole per-frame pipeline at the full 3488 x 2616 frame, one thread:
+// type 2 (24-bit) with default settings (defect suppression + demosaic) and
+// with every filter active, and types 0, 1, 4 and 5. With OpenCV installed
+// the same binary times its bilinear Bayer conversion, so the default type-2
+// frame can be quoted as a ratio to it from one run.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+
+#include "camera/CameraSettings.h"
+#include "image/DibImage.h"
+#include "image/FramePipeline.h"
+#include "image/PipelineDevice.h"
+
+#ifdef QUOREL_HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+using namespace quorel;
+
+constexpr int kWidth = 3488;
+constexpr int kHeight = 2616;
+
+class IdleDevice final : public PipelineDevice {
+ public:
+  int GetGlobalGain() override { return 32; }
+  void SetGlobalGain(int) override {}
+  int GetExposure() override { return 1970; }
+  void SetExposure(int) override {}
+  int GetExposureMax() override { return 0x3FFF; }
+};
+
+// A mosaic with smooth content and a little noise, like a real scene.
+void FillMosaic(DibImage &image) {
+  std::mt19937 random(7);
+  const bool wide = image.bitsPerPixel() == 16;
+  for (int y = 0; y < image.height(); ++y) {
+    uint8_t *row = image.pixels() + static_cast<size_t>(y) * static_cast<size_t>(image.stride());
+    for (int x = 0; x < image.width(); ++x) {
+      const int level = ((x / 7 + y / 5) & 0xFF) ^ static_cast<int>(random() & 7);
+      if (wide) {
+        const int v = level << 4;
+        row[2 * x] = static_cast<uint8_t>(v);
+        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+      } else {
+        row[x] = static_cast<uint8_t>(level);
+      }
+    }
+  }
+}
+
+struct Frame {
+  DibImage image8, image16, image24, image32, image48, image64, sharpen;
+  FilterBlock filters{};
+  AnalogBlock analog;
+  IdleDevice device;
+  DibImage pristine;  // the mosaic before the pipeline changes it in place
+
+  explicit Frame(int type) {
+    const bool wide = type == 1 || type == 4 || type == 5;
+    if (!wide || type == 1) image8.Create(kWidth, kHeight, 8);
+    if (wide) image16.Create(kWidth, kHeight, 16);
+    if (type != 1) image24.Create(kWidth, kHeight, 24);
+    if (type == 3) image32.Create(kWidth, kHeight, 32);
+    if (type == 4) image48.Create(kWidth, kHeight, 48);
+    if (type == 5) image64.Create(kWidth, kHeight, 64);
+    DibImage &mosaic = wide ? image16 : image8;
+    FillMosaic(mosaic);
+    pristine.CopyFormat(&mosaic);
+    std::memcpy(pristine.pixels(), mosaic.pixels(), mosaic.pixelBytes());
+    DibImage *outputs[] = {&image8, &image16, &image24, &image32, &image48, &image64};
+    sharpen.CopyFormat(outputs[type]);
+    filters[kBayerGainRed] = filters[kBayerGainGreen] = filters[kBayerGainBlue] = 100;
+    filters[kGamma] = 100;
+    filters[kBayerMode] = 3;
+    for (int i = kGrayGainR; i <= kGrayGainB; ++i) filters[i] = 128;
+  }
+  void Restore() {
+    DibImage &mosaic = pristine.bitsPerPixel() == 16 ? image16 : image8;
+    std::memcpy(mosaic.pixels(), pristine.pixels(), mosaic.pixelBytes());
+  }
+  void Run(int type) {
+    FrameContext context{image8,  image16, image24, image32, image48, image64, sharpen,
+                         filters, analog,  device,  type,    0,       {},      {}};
+    ProcessFrame(context);
+  }
+};
+
+void RunPipeline(benchmark::State &state, int type, bool allFilters) {
+  Frame frame(type);
+  if (allFilters) {
+    frame.filters[kBrightness] = 20;
+    frame.filters[kContrast] = 30;
+    frame.filters[kHue] = 45;
+    frame.filters[kSaturation] = 60;
+    frame.filters[kSharpness] = 10;
+    frame.filters[kGamma] = 140;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    frame.Restore();
+    state.ResumeTiming();
+    frame.Run(type);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_Pipeline_Type2_Default(benchmark::State &state) {
+  RunPipeline(state, 2, false);
+}
+void BM_Pipeline_Type2_AllFilters(benchmark::State &state) {
+  RunPipeline(state, 2, true);
+}
+void BM_Pipeline_Type0(benchmark::State &state) {
+  RunPipeline(state, 0, false);
+}
+void BM_Pipeline_Type1(benchmark::State &state) {
+  RunPipeline(state, 1, false);
+}
+void BM_Pipeline_Type4(benchmark::State &state) {
+  RunPipeline(state, 4, false);
+}
+void BM_Pipeline_Type5(benchmark::State &state) {
+  RunPipeline(state, 5, false);
+}
+BENCHMARK(BM_Pipeline_Type2_Default)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type2_AllFilters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type5)->Unit(benchmark::kMillisecond);
+
+#ifdef QUOREL_HAVE_OPENCV
+void BM_OpenCvBayerToBgr(benchmark::State &state) {
+  cv::setNumThreads(1);
+  Frame frame(2);
+  const cv::Mat mosaic(kHeight, kWidth, CV_8UC1, frame.image8.pixels(), static_cast<size_t>(frame.image8.stride()));
+  cv::Mat bgr(kHeight, kWidth, CV_8UC3);
+  for (auto _ : state) {
+    cv::cvtColor(mosaic, bgr, cv::COLOR_BayerGR2BGR);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_OpenCvBayerToBgr)->Unit(benchmark::kMillisecond);
+#endif
+
+}  // namespace
