@@ -19,8 +19,10 @@ echo "== capture_demo: callback preview, then a snapshot in each colour mode"
 ./build/examples/capture_demo 3
 
 quorel=./build/tools/quorel
-echo "== quorel list"
-$quorel list
+echo "== quorel list, info and a few sensor registers"
+$quorel --sim="units=0,3" list
+$quorel info
+$quorel reg read 0x3012 read 0x305E read 0x3040
 echo "== quorel snap, every file format"
 for file in snap.bmp snap.raw snap.jpg snap.png snap.tif; do
   $quorel snap --mode 24 "$out/$file"
