@@ -2,8 +2,8 @@
 // callback preview with frame messages, snapshots into application buffers
 // in both row orders, too-small buffers, trigger mode, and the exclusive use
 // of a unit across processes.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,7 +190,43 @@ TEST_F(Acquisition, TriggerModeDeliversOneFramePerPulse) {
     EXPECT_EQ(info->frameRate, 0);
   }
   EXPECT_FALSE(NextFrame(&msg, 300)) << "one frame per pulse";
+  // Stopping while the worker waits for a pulse returns by the trigger
+  // time-out (3 s) at the latest.
+  const auto stopStart = Clock::now();
   EXPECT_EQ(Quorel_StopPreview(handle_), 1);
+  EXPECT_LT(Clock::now() - stopStart, std::chrono::milliseconds(4500));
+  EXPECT_EQ(QuorelSim_Trigger(0), 1);
+  EXPECT_FALSE(NextFrame(&msg, 300)) << "no worker after the stop";
+}
+
+TEST_F(Acquisition, FrameRateIsMeasuredInTenthsPerSecond) {
+  ASSERT_EQ(QuorelSim_Enable("units=0;fps=20;scene=chart"), 1);
+  ASSERT_EQ(Quorel_SetColorMode(handle_, 8), 1);
+  ASSERT_EQ(Quorel_CallBackPreview(handle_, frames_, nullptr, 0, 1), 1);
+  QuorelHostMsg msg{};
+  int rate = 0;
+  const auto end = Clock::now() + std::chrono::seconds(4);
+  while (Clock::now() < end && NextFrame(&msg)) {
+    rate = reinterpret_cast<const QuorelFrameInfo *>(msg.wParam)->frameRate;
+    if (Clock::now() > end - std::chrono::milliseconds(1500)) break;
+  }
+  EXPECT_EQ(Quorel_StopPreview(handle_), 1);
+  // About 20 frames a second, as tenths: generous bounds for a loaded machine.
+  EXPECT_GT(rate, 50);
+  EXPECT_LE(rate, 230);
+}
+
+TEST_F(Acquisition, CaptureModeKeepsTakingSnapshots) {
+  ASSERT_EQ(Quorel_SetColorMode(handle_, 8), 1);
+  ASSERT_EQ(Quorel_Capture(handle_), 1);
+  std::vector<unsigned char> buffer(ImageBytes(8));
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(Quorel_SnapShot(handle_, buffer.data(), static_cast<int>(buffer.size()), 0), 1) << i;
+  }
+  EXPECT_EQ(Quorel_StopPreview(handle_), 1);
+  // Back in idle, a snapshot prepares by itself.
+  EXPECT_EQ(Quorel_SnapShot(handle_, buffer.data(), static_cast<int>(buffer.size()), 0), 1);
+  EXPECT_EQ(History(handle_), std::vector<int>{});
 }
 
 // A unit streaming in another process is refused with code 2 (then 1), and
