@@ -74,9 +74,9 @@ TEST_F(StreamStress, EveryColourModeWhileFiltersChangeAndImagesAreCopied) {
     while (std::chrono::steady_clock::now() < end) {
       if (QuorelHost_WaitMessage(frames_, &msg, 100) != 1) continue;
       ASSERT_EQ(msg.message, QUOREL_WM_FRAME);
+      // The record itself is rewritten by the next frame while this thread
+      // would read it; its fields are checked by the single-threaded tests.
       ASSERT_NE(msg.wParam, 0U) << "frame failure " << msg.lParam;
-      const auto *info = reinterpret_cast<const QuorelFrameInfo *>(msg.wParam);
-      EXPECT_EQ(info->bitCount, bits);
       ++delivered;
     }
     stop.store(true);
