@@ -42,8 +42,8 @@ int main(int argc, char **argv) {
       } else if (msg.message == QUOREL_WM_FRAME && msg.wParam != 0) {
         const QuorelFrameInfo *info = (const QuorelFrameInfo *)msg.wParam;
         /* The buffer holds this frame until the next one is copied in. */
-        printf("frame %3d  %dx%d  first sample %3u  %d.%d fps\n", ++frames, info->width, info->height,
-               info->buffer[0], info->frameRate / 10, info->frameRate % 10);
+        printf("frame %3d  %dx%d  first sample %3u  %d.%d fps\n", ++frames, info->width, info->height, info->buffer[0],
+               info->frameRate / 10, info->frameRate % 10);
       }
     }
   }

@@ -21,8 +21,8 @@ struct KernelRect {
 };
 
 using PixelKernel = int (*)(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                            int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride,
-                            void *p1, void *p2);
+                            int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1,
+                            void *p2);
 
 // Scaling kernels (preview) take destination and source rectangles instead.
 using ScaleKernel = int (*)(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect,

@@ -78,8 +78,8 @@ typedef unsigned int UINT;
 /* Frame-information record, filled before each QUOREL_WM_FRAME. It lives in
  * the camera object and is overwritten by the next frame. */
 typedef struct QuorelFrameInfo {
-  int32_t size;      /* always 32 */
-  int32_t width;     /* pixels of the delivered image */
+  int32_t size;  /* always 32 */
+  int32_t width; /* pixels of the delivered image */
   int32_t height;
   int32_t bitCount;  /* 8, 16, 24, 32, 48 or 64 */
   int32_t frameRate; /* frames per ten seconds; 0 in trigger mode */
@@ -124,8 +124,7 @@ QUOREL_API int Quorel_GetCameraInfo(int handle, QuorelCameraInfo *info);
 
 /* Acquisition */
 QUOREL_API int Quorel_Preview(int handle);
-QUOREL_API int Quorel_CallBackPreview(int handle, HWND callbackWindow, unsigned char *buffer, int size,
-                                      int bottomUp);
+QUOREL_API int Quorel_CallBackPreview(int handle, HWND callbackWindow, unsigned char *buffer, int size, int bottomUp);
 QUOREL_API int Quorel_Capture(int handle);
 QUOREL_API int Quorel_SnapShot(int handle, unsigned char *buffer, int size, int bottomUp);
 QUOREL_API int Quorel_Trigger(int handle, HWND callbackWindow, unsigned char *buffer, int size, int bottomUp);
@@ -174,8 +173,8 @@ QUOREL_API int Quorel_GetRealExposureTime(int handle, int *ok);
 /* Filter values: identifiers 1 to 28, and one named pair per identifier 1-27 */
 QUOREL_API int Quorel_GetFilterValue(int handle, int filterId, int *ok);
 QUOREL_API int Quorel_SetFilterValue(int handle, int filterId, int value);
-#define QUOREL_FILTER_PAIR(Name)                                  \
-  QUOREL_API int Quorel_Get##Name(int handle, int *ok);         \
+#define QUOREL_FILTER_PAIR(Name)                        \
+  QUOREL_API int Quorel_Get##Name(int handle, int *ok); \
   QUOREL_API int Quorel_Set##Name(int handle, int value);
 QUOREL_FILTER_PAIR(Brightness)
 QUOREL_FILTER_PAIR(Contrast)

@@ -16,10 +16,10 @@ enum class SceneKind {
 
 struct SimSceneSettings {
   SceneKind kind = SceneKind::kChart;
-  std::string file;    // for kImage and kRaw
-  uint32_t seed = 1;   // noise and defect positions
-  int noise = 0;       // standard deviation of added noise, in 8-bit sample units
-  int defects = 0;     // number of hot/dead pixels on the sensor
+  std::string file;   // for kImage and kRaw
+  uint32_t seed = 1;  // noise and defect positions
+  int noise = 0;      // standard deviation of added noise, in 8-bit sample units
+  int defects = 0;    // number of hot/dead pixels on the sensor
 };
 
 }  // namespace quorel::sim
