@@ -179,6 +179,8 @@ class CQuorel {
   void RunPipelineLocked();
   void RespaceRawRowsLocked();
   void PaintPreviewLocked();
+  // Size, picture size, bit count and buffer of the frame-information record.
+  void FillFrameInfoLocked(const DibImage &raw, int type);
   void PostFrameMessage(WPARAM wParam, LPARAM lParam);
   // Copies source into the application's buffer, top line first when
   // bottomUp is non-zero, else bottom line first; reports code 5 (and a

@@ -81,6 +81,14 @@ void CQuorel::RespaceRawRowsLocked() {
   raw.ApplyKernel(bytesPerSample == 2 ? StrideRows16 : StrideRows8, raw, nullptr, 0, 0, nullptr, nullptr);
 }
 
+void CQuorel::FillFrameInfoLocked(const DibImage &raw, int type) {
+  frameInfo_.size = 32;
+  frameInfo_.width = raw.width();
+  frameInfo_.height = raw.height();
+  frameInfo_.bitCount = kBitsOfType[type];
+  frameInfo_.buffer = destBuffer_;
+}
+
 void CQuorel::PostFrameMessage(WPARAM wParam, LPARAM lParam) {
   HWND window = callbackWindow_.load();
   if (window != nullptr) HostPostMessage(window, kFrameMessage, wParam, lParam);
@@ -255,11 +263,7 @@ void CQuorel::PreviewWorker() {
     }
     RespaceRawRowsLocked();
     const int type = LoadShared(format_.colorMode);
-    frameInfo_.size = 32;
-    frameInfo_.width = raw.width();
-    frameInfo_.height = raw.height();
-    frameInfo_.bitCount = kBitsOfType[type];
-    frameInfo_.buffer = destBuffer_;
+    FillFrameInfoLocked(raw, type);
     ++frameCount_;
     const uint32_t now = TimeGetTime();
     const uint32_t elapsed = now - rateStartTick_;
@@ -296,12 +300,8 @@ void CQuorel::TriggerWorker() {
     device_->ConvertCaptured(raw.pixels());
     RespaceRawRowsLocked();
     const int type = LoadShared(format_.colorMode);
-    frameInfo_.size = 32;
-    frameInfo_.width = raw.width();
-    frameInfo_.height = raw.height();
-    frameInfo_.bitCount = kBitsOfType[type];
+    FillFrameInfoLocked(raw, type);
     frameInfo_.frameRate = 0;
-    frameInfo_.buffer = destBuffer_;
     RunPipelineLocked();
     imageValid_.store(1);
     if (destBuffer_ != nullptr && destSize_ != 0) {
