@@ -1,5 +1,6 @@
 // Listing the attached cameras, naming them, switching a camera object to
 // another unit, and the camera's fixed properties.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -21,10 +22,18 @@ constexpr int kClockSelectAddress = 0x1EB0;
 constexpr int kMinimumInfoSize = 36;
 
 // "<base>_NN" as wide characters; false when the base name does not convert.
+// A buffer too small for the whole name gets as much as fits, terminated:
+// swprintf leaves a short buffer unterminated, so the name is formatted in
+// full first and then copied.
 bool FormatWideName(int number, wchar_t *out, size_t outCount) {
   wchar_t base[kSlotChars];
-  if (!Utf8ToWide(kBaseName, base, kSlotChars)) return false;
-  std::swprintf(out, outCount, L"%ls_%02d", base, number);
+  if (outCount == 0 || !Utf8ToWide(kBaseName, base, kSlotChars)) return false;
+  wchar_t full[kSlotChars + 8];
+  const int length = std::swprintf(full, kSlotChars + 8, L"%ls_%02d", base, number);
+  if (length < 0) return false;
+  const size_t copied = std::min(static_cast<size_t>(length), outCount - 1);
+  std::wmemcpy(out, full, copied);
+  out[copied] = L'\0';
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -74,9 +75,19 @@ TEST_F(DeviceExports, NameRequestsAreChecked) {
   EXPECT_EQ(History(handle_), (std::vector<int>{2, 9, 9, 9}));
   EXPECT_EQ(name[0], '#') << "nothing written on failure";
   // 15 to 18 bytes pass the size test; the name is cut, never overrun.
-  EXPECT_EQ(Quorel_GetDeviceName(handle_, 0, name, 16), 1);
-  EXPECT_EQ(std::strlen(name), 15U);
-  EXPECT_EQ(name[16], '#');
+  for (int size : {15, 16, 18}) {
+    std::memset(name, '#', sizeof name);
+    EXPECT_EQ(Quorel_GetDeviceName(handle_, 0, name, size), 1) << size;
+    EXPECT_EQ(std::strlen(name), static_cast<size_t>(size - 1)) << size;
+    EXPECT_EQ(name[size], '#') << size;
+  }
+  EXPECT_EQ(Quorel_GetDeviceName(handle_, 0, name, 19), 1);
+  EXPECT_STREQ(name, "Quorel470KX-PLU_01");
+  wchar_t wide[20];
+  EXPECT_EQ(Quorel_GetDeviceNameW(handle_, 0, wide, 14), 0);
+  EXPECT_EQ(Quorel_GetDeviceNameW(handle_, 0, wide, 15), 1);
+  EXPECT_EQ(std::wcslen(wide), 14U);
+  EXPECT_EQ(Quorel_GetLastError(handle_), 9);
 
   char names[10][256];
   ASSERT_EQ(QuorelSim_SetPresent(0, 0), 1);
