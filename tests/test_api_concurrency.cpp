@@ -16,7 +16,7 @@ namespace {
 
 TEST(ApiConcurrency, EightThreadsInitializeReleaseAndLookUp) {
   constexpr int kThreads = 8;
-  constexpr int kRounds = 12;
+  constexpr int kRounds = 4;
   // Handles published for the other threads to use; 0 when empty.
   std::array<std::atomic<int>, 32> shared{};
   std::atomic<int> created{0}, released{0};
