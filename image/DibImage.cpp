@@ -13,20 +13,6 @@ static_assert(std::endian::native == std::endian::little, "BMP headers are writt
 
 namespace {
 
-bool IsSupportedDepth(int bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-    case 48:
-    case 64:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Rows of equal depth, memory row order kept (both images are bottom-up, so
 // bitmap and memory rows run in the same direction between them).
 int CopyRowsKernel(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
@@ -117,7 +103,7 @@ bool DibImage::Allocate() {
 }
 
 int DibImage::Create(int width, int height, int bitsPerPixel) {
-  if (width <= 0 || height <= 0 || !IsSupportedDepth(bitsPerPixel)) return 0;
+  if (width <= 0 || height <= 0 || !DibImage::IsSupportedDepth(bitsPerPixel)) return 0;
   const int stride = StrideFor(width, bitsPerPixel);
   if (stride == 0) return 0;
   if (static_cast<size_t>(height) > kMaxPixelBytes / static_cast<size_t>(stride)) return 0;
@@ -292,6 +278,20 @@ int DibImage::WriteBmp(const char *path) const {
   if (withTable) std::fwrite(info_.colors, 1, sizeof info_.colors, file.get());
   std::fwrite(pixels_.get(), 1, bytes, file.get());
   return 1;
+}
+
+bool DibImage::IsSupportedDepth(int bitsPerPixel) {
+  switch (bitsPerPixel) {
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+    case 48:
+    case 64:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace quorel

@@ -135,6 +135,8 @@ class DibImage {
   // Stride of a row of `width` pixels at `bitsPerPixel`, 0 when it would not
   // fit a signed 32-bit integer.
   static int StrideFor(int width, int bitsPerPixel);
+  // The depths an image can have: 8, 16, 24, 32, 48 and 64 bits per pixel.
+  static bool IsSupportedDepth(int bitsPerPixel);
 
  private:
   bool Allocate();

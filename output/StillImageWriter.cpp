@@ -21,20 +21,6 @@ struct FileCloser {
   }
 };
 
-bool IsSavedDepth(int bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-    case 48:
-    case 64:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Converts source into a new image of the same format, rows in the order the
 // kernel gives them.
 bool ConvertSameFormat(const DibImage &source, PixelKernel kernel, DibImage *converted) {
@@ -143,7 +129,7 @@ SaveResult SaveStillImage(const DibImage *image, const char *path, int fileType)
     return result;
   }
   if (fileType < kStillBmp || fileType > kStillTiff) return result;
-  if (path == nullptr || path[0] == '\0' || !IsSavedDepth(image->bitsPerPixel())) return result;
+  if (path == nullptr || path[0] == '\0' || !DibImage::IsSupportedDepth(image->bitsPerPixel())) return result;
 
   try {
     switch (fileType) {
