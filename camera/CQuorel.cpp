@@ -142,13 +142,17 @@ void CQuorel::SaveSettingsGroups(int deviceNumber) {
   SaveGrayGroup(deviceNumber, filters_);
 }
 
-void CQuorel::WriteAnalogBlockToSensor() {
+void CQuorel::WriteGainsAndExposureToSensor() {
   device_->SetGlobalGain(analog_.globalGain);
   device_->SetColorGain(0x3056, analog_.colorGainGreen1);
   device_->SetColorGain(0x305A, analog_.colorGainRed);
   device_->SetColorGain(0x3058, analog_.colorGainBlue);
   device_->SetColorGain(0x305C, analog_.colorGainGreen2);
   device_->SetExposure(analog_.exposure);
+}
+
+void CQuorel::WriteAnalogBlockToSensor() {
+  WriteGainsAndExposureToSensor();
   device_->SetMirrorV(analog_.mirrorV);
   device_->SetMirrorH(analog_.mirrorH);
 }

@@ -196,6 +196,9 @@ class CQuorel {
   // An operation whose machinery this build does not have yet: records code 1.
   int NotAvailable(const char *operation);
   void ResetGeometryToSensor();
+  // Gains in register order, then exposure; the analog block adds the
+  // mirrors after them (preparation writes the mirrors before).
+  void WriteGainsAndExposureToSensor();
   void WriteAnalogBlockToSensor();
   AnalogBlock DeviceAnalogDefaults();
   void SaveSettingsGroups(int deviceNumber);

@@ -169,12 +169,7 @@ int CQuorel::PrepareAcquisition() {
   device_->SetMirrorV(analog_.mirrorV);
   device_->SetMirrorH(analog_.mirrorH);
   device_->SetTriggerMode(0, 0);
-  device_->SetGlobalGain(analog_.globalGain);
-  device_->SetColorGain(0x3056, analog_.colorGainGreen1);
-  device_->SetColorGain(0x305A, analog_.colorGainRed);
-  device_->SetColorGain(0x3058, analog_.colorGainBlue);
-  device_->SetColorGain(0x305C, analog_.colorGainGreen2);
-  device_->SetExposure(analog_.exposure);
+  WriteGainsAndExposureToSensor();
   int ok = 0;
   GetRealExposureTime(&ok);
   // Without a preview window there is no display image to size.
