@@ -26,6 +26,7 @@ int RunSrom(const Invocation &inv);
 int RunIo(const Invocation &inv);
 int RunSettings(const Invocation &inv);
 int RunConfig(const Invocation &inv);
+int RunDialog(const Invocation &inv);
 
 extern const char kListHelp[];
 extern const char kInfoHelp[];
@@ -37,6 +38,7 @@ extern const char kSromHelp[];
 extern const char kIoHelp[];
 extern const char kSettingsHelp[];
 extern const char kConfigHelp[];
+extern const char kDialogHelp[];
 
 std::span<const Command> AllCommands();
 const Command *FindCommand(std::string_view name);
