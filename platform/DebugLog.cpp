@@ -21,7 +21,7 @@ namespace quorel {
 namespace {
 
 constexpr const char *kCategoryNames[kLogCategoryCount] = {
-    "api", "errors", "settings", "table", "device", "transfer", "image", "output", "dialogs", "sim",
+    "api", "errors", "settings", "table", "device", "transfer", "image", "output", "dialogs", "sim", "gui",
 };
 
 // Levels of all categories packed four bits each; bit 63 says the

@@ -33,9 +33,10 @@ enum class LogCategory {
   kOutput,
   kDialogs,
   kSim,
+  kGui,
 };
 
-inline constexpr int kLogCategoryCount = 10;
+inline constexpr int kLogCategoryCount = 11;
 inline constexpr int kLogMaxLevel = 9;
 
 // The name used in QUOREL_DEBUG and in log lines ("device").
