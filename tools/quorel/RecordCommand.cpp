@@ -24,13 +24,15 @@
 namespace quorel::cli {
 
 const char kRecordHelp[] =
-    "usage: quorel record [--duration MS] FILE\n"
+    "usage: quorel record [--duration MS] [--show] FILE\n"
     "\n"
     "Records live frames into the AVI file FILE (Quorel_Record) for MS\n"
     "milliseconds (default 2000, counted from the first frame) and waits until the\n"
     "file is finished. Shows a progress bar on a terminal, plain lines otherwise.\n"
     "\n"
-    "  --duration MS   recording length in milliseconds, 1 to 3600000\n";
+    "  --duration MS   recording length in milliseconds, 1 to 3600000\n"
+    "  --show          show the frames in the library's own preview window while\n"
+    "                  recording (needs a display)\n";
 
 namespace {
 
@@ -117,10 +119,13 @@ class Progress {
 
 int RunRecord(const Invocation &inv) {
   int durationMs = 2000;
+  bool show = false;
   std::string file;
   ArgReader r(inv);
   while (!r.Done()) {
-    if (auto v = r.TakeValue("--duration")) {
+    if (r.TakeFlag("--show")) {
+      show = true;
+    } else if (auto v = r.TakeValue("--duration")) {
       durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", *v, 1, 3600000));
     } else if (r.AtOption()) {
       r.RejectOption();
@@ -133,7 +138,7 @@ int RunRecord(const Invocation &inv) {
 
   CameraSession session(inv);
   const int h = session.handle();
-  session.Check(Quorel_Record(h, file.c_str(), durationMs, 0), "Quorel_Record");
+  session.Check(Quorel_Record(h, file.c_str(), durationMs, show ? 1 : 0), "Quorel_Record");
 
   const int divisor = SubSampleDivisor(Quorel_GetSubSample(h));
   const uint64_t width = static_cast<uint64_t>(std::max(1, Quorel_Width(h) / divisor));
