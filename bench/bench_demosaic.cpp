@@ -69,14 +69,25 @@ int StrideOf(int bytesPerPixel) {
 
 const KernelRect kFrame{0, 0, kWidth, kHeight};
 
-void Demosaic(PixelKernel interior, PixelKernel border, uint8_t *dst, const uint8_t *src, int dstBytes, int srcBytes,
-              DemosaicParams &params) {
-  interior(dst, src, kFrame, 0, 0, dstBytes, srcBytes, StrideOf(dstBytes), StrideOf(srcBytes), &params, nullptr);
-  border(dst, src, kFrame, 0, 0, dstBytes, srcBytes, StrideOf(dstBytes), StrideOf(srcBytes), &params, nullptr);
+using DemosaicKernel = PixelKernel<const DemosaicParams &>;
+using DefectKernel = PixelKernel<const DemosaicParams &, int32_t>;
+
+FrameView View(uint8_t *pixels, int bytesPerPixel) {
+  return FrameView{pixels, StrideOf(bytesPerPixel), kWidth, kHeight, bytesPerPixel, kFrame};
+}
+
+ConstFrameView ConstView(const uint8_t *pixels, int bytesPerPixel) {
+  return ConstFrameView{pixels, StrideOf(bytesPerPixel), kWidth, kHeight, bytesPerPixel, kFrame};
+}
+
+void Demosaic(DemosaicKernel interior, DemosaicKernel border, uint8_t *dst, const uint8_t *src, int dstBytes,
+              int srcBytes, const DemosaicParams &params) {
+  interior(View(dst, dstBytes), ConstView(src, srcBytes), params);
+  border(View(dst, dstBytes), ConstView(src, srcBytes), params);
 }
 
 // Interior plus border, 8-bit mosaic, into range(0) bytes per pixel.
-template <PixelKernel kInterior>
+template <DemosaicKernel kInterior>
 void BM_Demosaic8(benchmark::State &state) {
   const int dstBytes = static_cast<int>(state.range(0));
   std::vector<uint8_t> dst(static_cast<size_t>(StrideOf(dstBytes)) * kHeight);
@@ -95,7 +106,7 @@ BENCHMARK(BM_Demosaic8<DemosaicInterior8Scalar>)
 BENCHMARK(BM_Demosaic8<DemosaicInterior8Sse2>)->Name("Demosaic8/sse2")->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Demosaic8<DemosaicInterior8>)->Name("Demosaic8/auto")->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 
-template <PixelKernel kInterior>
+template <DemosaicKernel kInterior>
 void BM_Demosaic16(benchmark::State &state) {
   const int dstBytes = static_cast<int>(state.range(0));
   std::vector<uint8_t> dst(static_cast<size_t>(StrideOf(dstBytes)) * kHeight);
@@ -124,7 +135,7 @@ void BM_DemosaicBorder8(benchmark::State &state) {
   DemosaicParams params{3, 110, 100, 140};
   const uint8_t *src = Mosaic8().data();
   for (auto _ : state) {
-    DemosaicBorder8(dst.data(), src, kFrame, 0, 0, 3, 1, StrideOf(3), StrideOf(1), &params, nullptr);
+    DemosaicBorder8(View(dst.data(), 3), ConstView(src, 1), params);
     benchmark::ClobberMemory();
   }
 }
@@ -132,30 +143,29 @@ BENCHMARK(BM_DemosaicBorder8)->Unit(benchmark::kMillisecond);
 
 // Defect suppression works in place, so each pass starts from a fresh copy
 // of the frame (the copy is not timed).
-template <PixelKernel kSuppress, class T>
+template <DefectKernel kSuppress, class T>
 void RunSuppress(benchmark::State &state, const std::vector<T> &frame, int32_t threshold) {
   std::vector<T> work(frame);
   DemosaicParams params{3, 110, 100, 140};
   auto *bytes = reinterpret_cast<uint8_t *>(work.data());
-  const int stride = StrideOf(static_cast<int>(sizeof(T)));
+  constexpr int kBytes = static_cast<int>(sizeof(T));
   for (auto _ : state) {
     state.PauseTiming();
     std::memcpy(work.data(), frame.data(), frame.size() * sizeof(T));
     state.ResumeTiming();
-    benchmark::DoNotOptimize(
-        kSuppress(bytes, bytes, kFrame, 0, 0, sizeof(T), sizeof(T), stride, stride, &params, &threshold));
+    benchmark::DoNotOptimize(kSuppress(View(bytes, kBytes), ConstView(bytes, kBytes), params, threshold));
     benchmark::ClobberMemory();
   }
 }
 
-template <PixelKernel kSuppress>
+template <DefectKernel kSuppress>
 void BM_SuppressDefects8(benchmark::State &state) {
   RunSuppress<kSuppress>(state, Mosaic8(), kDefectThreshold8);
 }
 BENCHMARK(BM_SuppressDefects8<SuppressDefects8Scalar>)->Name("SuppressDefects8/scalar")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SuppressDefects8<SuppressDefects8>)->Name("SuppressDefects8/auto")->Unit(benchmark::kMillisecond);
 
-template <PixelKernel kSuppress>
+template <DefectKernel kSuppress>
 void BM_SuppressDefects16(benchmark::State &state) {
   RunSuppress<kSuppress>(state, Mosaic16(), kDefectThreshold16);
 }
@@ -170,12 +180,11 @@ void BM_SuppressAndDemosaic8(benchmark::State &state) {
   std::vector<uint8_t> work(Mosaic8());
   std::vector<uint8_t> dst(static_cast<size_t>(StrideOf(3)) * kHeight);
   DemosaicParams params{3, 110, 100, 140};
-  int32_t threshold = kDefectThreshold8;
   for (auto _ : state) {
     state.PauseTiming();
     std::memcpy(work.data(), Mosaic8().data(), work.size());
     state.ResumeTiming();
-    SuppressDefects8(work.data(), work.data(), kFrame, 0, 0, 1, 1, kWidth, kWidth, &params, &threshold);
+    SuppressDefects8(View(work.data(), 1), ConstView(work.data(), 1), params, kDefectThreshold8);
     Demosaic(DemosaicInterior8, DemosaicBorder8, dst.data(), work.data(), 3, 1, params);
     benchmark::ClobberMemory();
   }

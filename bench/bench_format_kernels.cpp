@@ -13,7 +13,7 @@
 namespace {
 
 using quorel::DibImage;
-using quorel::PixelKernel;
+using PlainKernel = quorel::PixelKernel<>;
 
 constexpr int kWidth = 3488;
 constexpr int kHeight = 2616;
@@ -22,7 +22,7 @@ void FillPattern(DibImage &image) {
   for (size_t i = 0; i < image.pixelBytes(); ++i) image.pixels()[i] = static_cast<uint8_t>(i * 31 + 7);
 }
 
-void RunKernel(benchmark::State &state, PixelKernel kernel, int srcBits, int dstBits) {
+void RunKernel(benchmark::State &state, PlainKernel kernel, int srcBits, int dstBits) {
   DibImage src, dst;
   if (src.Create(kWidth, kHeight, srcBits) == 0 || dst.Create(kWidth, kHeight, dstBits) == 0) {
     state.SkipWithError("image allocation failed");
@@ -30,7 +30,7 @@ void RunKernel(benchmark::State &state, PixelKernel kernel, int srcBits, int dst
   }
   FillPattern(src);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(dst.ApplyKernel(kernel, src, nullptr, 0, 0, nullptr, nullptr));
+    benchmark::DoNotOptimize(dst.ApplyKernel(kernel, src, nullptr, 0, 0));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(dst.pixelBytes()));
@@ -38,7 +38,7 @@ void RunKernel(benchmark::State &state, PixelKernel kernel, int srcBits, int dst
 
 // The row-spacing kernels run in place on a packed frame; an odd width makes
 // every row move. Re-packing between runs is not timed.
-void RunStrideRows(benchmark::State &state, PixelKernel kernel, int bits) {
+void RunStrideRows(benchmark::State &state, PlainKernel kernel, int bits) {
   DibImage image;
   if (image.Create(kWidth - 1, kHeight, bits) == 0) {
     state.SkipWithError("image allocation failed");
@@ -46,7 +46,7 @@ void RunStrideRows(benchmark::State &state, PixelKernel kernel, int bits) {
   }
   FillPattern(image);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(image.ApplyKernel(kernel, image, nullptr, 0, 0, nullptr, nullptr));
+    benchmark::DoNotOptimize(image.ApplyKernel(kernel, image, nullptr, 0, 0));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(image.pixelBytes()));
@@ -60,7 +60,7 @@ void RunScale(benchmark::State &state, quorel::ScaleKernel kernel, int bits, int
   }
   FillPattern(src);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(dst.ApplyScaleKernel(kernel, src, nullptr, nullptr, nullptr, nullptr));
+    benchmark::DoNotOptimize(dst.ApplyScaleKernel(kernel, src, nullptr, nullptr));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(dst.pixelBytes()));

@@ -78,7 +78,7 @@ void CQuorel::RespaceRawRowsLocked() {
   DibImage &raw = RawImage();
   const int bytesPerSample = raw.bitsPerPixel() / 8;
   if (raw.stride() == raw.width() * bytesPerSample) return;
-  raw.ApplyKernel(bytesPerSample == 2 ? StrideRows16 : StrideRows8, raw, nullptr, 0, 0, nullptr, nullptr);
+  raw.ApplyKernel(bytesPerSample == 2 ? StrideRows16 : StrideRows8, raw, nullptr, 0, 0);
 }
 
 void CQuorel::FillFrameInfoLocked(const DibImage &raw, int type) {
@@ -468,14 +468,14 @@ void CQuorel::PaintPreviewLocked() {
   const int type = LoadShared(format_.colorMode);
   switch (type) {
     case 1:
-      images_[kImage8]->ApplyKernel(Gray16To8Shr4, *images_[kImage16], nullptr, 0, 0, nullptr, nullptr);
+      images_[kImage8]->ApplyKernel(Gray16To8Shr4, *images_[kImage16], nullptr, 0, 0);
       break;
     case 3:
-      images_[kImage24]->ApplyKernel(Color32To24, *images_[kImage32], nullptr, 0, 0, nullptr, nullptr);
+      images_[kImage24]->ApplyKernel(Color32To24, *images_[kImage32], nullptr, 0, 0);
       break;
     case 4:
     case 5:
-      images_[kImage24]->ApplyKernel(Color16To24Shr4, *images_[type], nullptr, 0, 0, nullptr, nullptr);
+      images_[kImage24]->ApplyKernel(Color16To24Shr4, *images_[type], nullptr, 0, 0);
       break;
     default:
       break;

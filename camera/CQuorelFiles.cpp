@@ -151,18 +151,18 @@ void CQuorel::RecordingWorker() {
       switch (output->bitsPerPixel()) {
         case 8:
           colourB.Draw(*output, nullptr, 0, 0);
-          colourA.ApplyKernel(Color24CopyFlip, colourB, nullptr, 0, 0, nullptr, nullptr);
+          colourA.ApplyKernel(Color24CopyFlip, colourB, nullptr, 0, 0);
           break;
         case 16:
-          gray.ApplyKernel(Gray16To8Shr4Flip, *output, nullptr, 0, 0, nullptr, nullptr);
+          gray.ApplyKernel(Gray16To8Shr4Flip, *output, nullptr, 0, 0);
           colourA.Draw(gray, nullptr, 0, 0);
           break;
         case 48:
         case 64:
-          colourA.ApplyKernel(Color16To24Shr4Flip, *output, nullptr, 0, 0, nullptr, nullptr);
+          colourA.ApplyKernel(Color16To24Shr4Flip, *output, nullptr, 0, 0);
           break;
         default:
-          colourA.ApplyKernel(Color24CopyFlip, *output, nullptr, 0, 0, nullptr, nullptr);
+          colourA.ApplyKernel(Color24CopyFlip, *output, nullptr, 0, 0);
           break;
       }
       avi_->WriteFrame(written->pixels());

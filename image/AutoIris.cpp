@@ -15,12 +15,13 @@ struct MeanRecord {
   int32_t mean = 0;
 };
 
-// Kernel: mean of the rectangle's samples on the 8-bit scale into p1.
+// Kernel: mean of the rectangle's samples on the 8-bit scale into the record.
 template <typename Sample, int Shift>
-int MeanLevelKernel(uint8_t *, const uint8_t *src, const KernelRect &rect, int, int, int, int srcBytesPerPixel, int,
-                    int srcStride, void *p1, void *) {
-  auto *record = static_cast<MeanRecord *>(p1);
-  if (srcBytesPerPixel != static_cast<int>(sizeof(Sample))) return 0;
+int MeanLevelKernel(const FrameView &, const ConstFrameView &view, MeanRecord &record) {
+  const KernelRect &rect = view.rect;
+  const uint8_t *src = view.pixels;
+  const int srcStride = view.stride;
+  if (view.bytesPerPixel != static_cast<int>(sizeof(Sample))) return 0;
   const size_t width = static_cast<size_t>(rect.right - rect.left);
   uint64_t sum = 0;
   for (int row = rect.top; row < rect.bottom; ++row) {
@@ -29,7 +30,7 @@ int MeanLevelKernel(uint8_t *, const uint8_t *src, const KernelRect &rect, int, 
     for (size_t i = 0; i < width; ++i) sum += static_cast<uint32_t>(s[i] >> Shift) & 0xFFu;
   }
   const uint64_t count = static_cast<uint64_t>(width) * static_cast<uint64_t>(rect.bottom - rect.top);
-  record->mean = count == 0 ? 0 : static_cast<int32_t>(sum / count);
+  record.mean = count == 0 ? 0 : static_cast<int32_t>(sum / count);
   return 1;
 }
 
@@ -53,11 +54,11 @@ int AutoIrisMeanLevel(const DibImage &mosaic, const KernelRect &region) {
   // The measurement reads the mosaic only; ApplyKernel needs a destination,
   // and the kernel never writes to it.
   DibImage &target = const_cast<DibImage &>(mosaic);
-  PixelKernel kernel = nullptr;
+  PixelKernel<MeanRecord &> kernel = nullptr;
   if (mosaic.bitsPerPixel() == 8) kernel = MeanLevelKernel<uint8_t, 0>;
   if (mosaic.bitsPerPixel() == 16) kernel = MeanLevelKernel<uint16_t, 4>;
   if (kernel == nullptr) return 0;
-  if (target.ApplyKernel(kernel, mosaic, &region, region.left, region.top, &record, nullptr) == 0) return 0;
+  if (target.ApplyKernel(kernel, mosaic, &region, region.left, region.top, record) == 0) return 0;
   return record.mean;
 }
 

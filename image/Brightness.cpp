@@ -9,10 +9,6 @@ namespace {
 
 using kernel_rows::Frame;
 
-const ToneParams *Params(void *p1) {
-  return static_cast<const ToneParams *>(p1);
-}
-
 // trunc(sample * factor) limited to 0 .. max. Limiting before the conversion
 // keeps it defined for any factor; as the limits are whole numbers the result
 // equals limiting after truncation.
@@ -28,9 +24,13 @@ struct Gain {
   }
 };
 
+float Max16(const ToneParams &p) {
+  return static_cast<float>((1 << kernel_rows::LimitBits(p.bits)) - 1);
+}
+
 template <typename Sample, int Channels>
-int Run(const Frame &f, float factor, float max) {
-  const Gain<Sample> gain{factor, max};
+int Run(const Frame &f, const ToneParams &p) {
+  const Gain<Sample> gain{BrightnessFactor(p.value), sizeof(Sample) == 1 ? 255.0f : Max16(p)};
   if constexpr (sizeof(Sample) == 1) {
     // 256 products once, then a lookup per sample: fewer instructions per
     // byte than widening every byte to float and packing it back.
@@ -43,10 +43,6 @@ int Run(const Frame &f, float factor, float max) {
   return 1;
 }
 
-float Max16(const ToneParams &p) {
-  return static_cast<float>((1 << kernel_rows::LimitBits(p.bits)) - 1);
-}
-
 }  // namespace
 
 float BrightnessFactor(int32_t setting) {
@@ -56,40 +52,20 @@ float BrightnessFactor(int32_t setting) {
   return 1.0f;
 }
 
-int BrightnessGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 1, 1, f))
-    return 0;
-  return Run<uint8_t, 1>(f, BrightnessFactor(Params(p1)->value), 255.0f);
+int BrightnessGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<1, 1, Run<uint8_t, 1>>(dst, src, p);
 }
 
-int BrightnessGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 2, 2, f))
-    return 0;
-  return Run<uint16_t, 1>(f, BrightnessFactor(Params(p1)->value), Max16(*Params(p1)));
+int BrightnessGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<2, 2, Run<uint16_t, 1>>(dst, src, p);
 }
 
-int BrightnessColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 3, 3, f))
-    return 0;
-  return Run<uint8_t, 3>(f, BrightnessFactor(Params(p1)->value), 255.0f);
+int BrightnessColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<3, 3, Run<uint8_t, 3>>(dst, src, p);
 }
 
-int BrightnessColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                      int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 6, 6, f))
-    return 0;
-  return Run<uint16_t, 3>(f, BrightnessFactor(Params(p1)->value), Max16(*Params(p1)));
+int BrightnessColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<6, 6, Run<uint16_t, 3>>(dst, src, p);
 }
 
 }  // namespace quorel

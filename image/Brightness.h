@@ -5,7 +5,7 @@
 // and 255 gives 11. Every significant sample becomes trunc(sample * factor),
 // limited to 0 .. 255 (8-bit) or 0 .. 2^bits - 1 (16-bit).
 //
-// Kernel contract of PixelKernel.h; p1 points to a ToneParams. Colour variants
+// Kernel contract of PixelKernel.h with a ToneParams record. Colour variants
 // touch blue, green and red only. Thread context: any thread; no shared state.
 // Returns 1, or 0 for unusable arguments.
 #pragma once
@@ -20,13 +20,9 @@ namespace quorel {
 // The single-precision factor for a brightness setting.
 float BrightnessFactor(int32_t setting);
 
-int BrightnessGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int BrightnessGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int BrightnessColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int BrightnessColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                      int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int BrightnessGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int BrightnessGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int BrightnessColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int BrightnessColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
 
 }  // namespace quorel

@@ -11,10 +11,6 @@ namespace {
 
 using kernel_rows::Frame;
 
-const ToneParams *Params(void *p1) {
-  return static_cast<const ToneParams *>(p1);
-}
-
 std::array<uint8_t, 256> Table8(int32_t setting) {
   // Far outside the setting range every entry is 0 or 255 anyway; limiting c
   // keeps 2c within int.
@@ -56,8 +52,8 @@ std::vector<uint16_t> Table16(int32_t setting, int bits) {
 }
 
 template <int Channels>
-int Run8(const Frame &f, int32_t setting) {
-  const std::array<uint8_t, 256> t = Table8(setting);
+int Run8(const Frame &f, const ToneParams &p) {
+  const std::array<uint8_t, 256> t = Table8(p.value);
   kernel_rows::MapSamples<uint8_t, Channels>(f, [&t](uint8_t v) { return t[v]; });
   return 1;
 }
@@ -74,40 +70,20 @@ int Run16(const Frame &f, const ToneParams &p) {
 
 }  // namespace
 
-int ContrastGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 1, 1, f))
-    return 0;
-  return Run8<1>(f, Params(p1)->value);
+int ContrastGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<1, 1, Run8<1>>(dst, src, p);
 }
 
-int ContrastGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 2, 2, f))
-    return 0;
-  return Run16<1>(f, *Params(p1));
+int ContrastGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<2, 2, Run16<1>>(dst, src, p);
 }
 
-int ContrastColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 3, 3, f))
-    return 0;
-  return Run8<3>(f, Params(p1)->value);
+int ContrastColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<3, 3, Run8<3>>(dst, src, p);
 }
 
-int ContrastColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 6, 6, f))
-    return 0;
-  return Run16<3>(f, *Params(p1));
+int ContrastColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<6, 6, Run16<3>>(dst, src, p);
 }
 
 }  // namespace quorel

@@ -8,7 +8,7 @@
 // N - o - 1, otherwise trunc(N / (N - 2o) * (i - o)); the whole table is 0
 // when o exceeds N / 2 - 1. A sample of N or more becomes N - 1.
 //
-// Kernel contract of PixelKernel.h; p1 points to a ToneParams. Colour variants
+// Kernel contract of PixelKernel.h with a ToneParams record. Colour variants
 // touch blue, green and red only. Thread context: any thread; no shared state.
 // Returns 1, or 0 for unusable arguments.
 #pragma once
@@ -20,13 +20,9 @@
 
 namespace quorel {
 
-int ContrastGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int ContrastGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int ContrastColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int ContrastColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int ContrastGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int ContrastGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int ContrastColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int ContrastColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
 
 }  // namespace quorel

@@ -83,15 +83,13 @@ namespace {
 enum class Walk { kScalar, kSimd };
 
 // dst must be src: the step corrects the mosaic it reads.
-bool InPlace(const uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-             int srcBytesPerPixel, int dstStride, int srcStride, int sampleBytes) {
-  return dst != nullptr && dst == src && dstBytesPerPixel == sampleBytes && srcBytesPerPixel == sampleBytes &&
-         dstStride == srcStride && int64_t{srcStride} >= int64_t{rect.right} * sampleBytes && dstX == rect.left &&
-         dstY == rect.top && rect.left >= 0 && rect.top >= 0 && rect.right > rect.left && rect.bottom > rect.top;
-}
-
-int ThresholdOf(const void *p2, int standard) {
-  return p2 != nullptr ? *static_cast<const int32_t *>(p2) : standard;
+bool InPlace(const FrameView &dst, const ConstFrameView &src, int sampleBytes) {
+  const KernelRect &rect = src.rect;
+  return dst.pixels != nullptr && dst.pixels == src.pixels && dst.bytesPerPixel == sampleBytes &&
+         src.bytesPerPixel == sampleBytes && dst.stride == src.stride &&
+         int64_t{src.stride} >= int64_t{rect.right} * sampleBytes && dst.rect.left == rect.left &&
+         dst.rect.top == rect.top && rect.left >= 0 && rect.top >= 0 && rect.right > rect.left &&
+         rect.bottom > rect.top && rect.right <= src.width && rect.bottom <= src.height;
 }
 
 template <class Defects>
@@ -111,32 +109,24 @@ int Correct(const Defects &defects, const KernelRect &rect, int threshold, Walk 
   return replaced;
 }
 
-int Suppress8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-              int srcBytesPerPixel, int dstStride, int srcStride, const void *p1, const void *p2, Walk walk) {
-  if (p1 == nullptr ||
-      !InPlace(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, 1)) {
-    return 0;
-  }
-  const auto *params = static_cast<const DemosaicParams *>(p1);
-  const bayer::Defects8 defects{dst,
-                                static_cast<size_t>(dstStride),
-                                params->mode & 1,
-                                (params->mode >> 1) & 1,
-                                static_cast<uint32_t>(BayerGainMultiplier(params->gainRed)),
-                                static_cast<uint32_t>(BayerGainMultiplier(params->gainBlue)),
-                                ThresholdOf(p2, kDefectThreshold8)};
-  return Correct(defects, rect, defects.threshold, walk);
+int Suppress8(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params, int32_t threshold,
+              Walk walk) {
+  if (!InPlace(dst, src, 1)) return 0;
+  const bayer::Defects8 defects{dst.pixels,
+                                static_cast<size_t>(dst.stride),
+                                params.mode & 1,
+                                (params.mode >> 1) & 1,
+                                static_cast<uint32_t>(BayerGainMultiplier(params.gainRed)),
+                                static_cast<uint32_t>(BayerGainMultiplier(params.gainBlue)),
+                                threshold};
+  return Correct(defects, src.rect, defects.threshold, walk);
 }
 
-int Suppress16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-               int srcBytesPerPixel, int dstStride, int srcStride, const void *p2, Walk walk) {
-  if (!InPlace(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, 2) ||
-      dstStride % 2 != 0) {
-    return 0;
-  }
-  const bayer::Defects16 defects{reinterpret_cast<uint16_t *>(dst), static_cast<size_t>(dstStride) / 2,
-                                 ThresholdOf(p2, kDefectThreshold16)};
-  Correct(defects, rect, defects.threshold, walk);
+int Suppress16(const FrameView &dst, const ConstFrameView &src, int32_t threshold, Walk walk) {
+  if (!InPlace(dst, src, 2) || dst.stride % 2 != 0) return 0;
+  const bayer::Defects16 defects{reinterpret_cast<uint16_t *>(dst.pixels), static_cast<size_t>(dst.stride) / 2,
+                                 threshold};
+  Correct(defects, src.rect, defects.threshold, walk);
   return 0;
 }
 
@@ -148,30 +138,22 @@ uint32_t EstimateColor8(const uint8_t *mosaic, size_t stride, int x, int y, cons
                                 static_cast<uint32_t>(BayerGainMultiplier(params.gainBlue)));
 }
 
-int SuppressDefects8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2) {
-  return Suppress8(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, p1, p2,
-                   Walk::kSimd);
+int SuppressDefects8(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params, int32_t threshold) {
+  return Suppress8(dst, src, params, threshold, Walk::kSimd);
 }
 
-int SuppressDefects8Scalar(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                           int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1,
-                           void *p2) {
-  return Suppress8(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, p1, p2,
-                   Walk::kScalar);
+int SuppressDefects8Scalar(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params,
+                           int32_t threshold) {
+  return Suppress8(dst, src, params, threshold, Walk::kScalar);
 }
 
-int SuppressDefects16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                      int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *, void *p2) {
-  return Suppress16(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, p2,
-                    Walk::kSimd);
+int SuppressDefects16(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &, int32_t threshold) {
+  return Suppress16(dst, src, threshold, Walk::kSimd);
 }
 
-int SuppressDefects16Scalar(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                            int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *,
-                            void *p2) {
-  return Suppress16(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, p2,
-                    Walk::kScalar);
+int SuppressDefects16Scalar(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &,
+                            int32_t threshold) {
+  return Suppress16(dst, src, threshold, Walk::kScalar);
 }
 
 }  // namespace quorel

@@ -20,14 +20,14 @@
 // are considered; v is replaced by A when the colour estimated at the pixel
 // (EstimateColor8) has at least two of |R - G|, |R - B|, |G - B| above 30.
 //
-// Kernel arguments (pixel-kernel contract, image/PixelKernel.h): the step
-// runs in place, so dst and src must be the same memory with (dstX, dstY) at
-// the rectangle's top left and equal strides; 1 (8-bit) or 2 (16-bit) bytes
-// per pixel. p1 points to a DemosaicParams record (effective mode and gains;
-// read by the 8-bit variant only), p2 to an int32_t threshold (null: 30 for
-// 8-bit, 480 for 16-bit). Arguments outside these rules leave the mosaic
-// untouched. SuppressDefects8 returns the number of samples replaced (0 for
-// rejected arguments); SuppressDefects16 always returns 0.
+// Kernel views (pixel-kernel contract, image/PixelKernel.h): the step runs
+// in place, so both views must name the same memory with the same stride and
+// the destination rectangle at the source rectangle; 1 (8-bit) or 2 (16-bit)
+// bytes per pixel. The DemosaicParams record (effective mode and gains) is
+// read by the 8-bit variant only; threshold is kDefectThreshold8 or
+// kDefectThreshold16 in the pipeline. Arguments outside these rules leave the
+// mosaic untouched. SuppressDefects8 returns the number of samples replaced
+// (0 for rejected arguments); SuppressDefects16 always returns 0.
 //
 // Thread context: plain functions over caller-owned memory; reentrant.
 #pragma once
@@ -50,18 +50,14 @@ inline constexpr int32_t kDefectThreshold16 = 480;
 // bottom of the mosaic.
 uint32_t EstimateColor8(const uint8_t *mosaic, size_t stride, int x, int y, const DemosaicParams &params);
 
-int SuppressDefects8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int SuppressDefects16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                      int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int SuppressDefects8(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params, int32_t threshold);
+int SuppressDefects16(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params, int32_t threshold);
 
 // The same steps one pixel at a time, without the SIMD pre-screening of
 // candidates; identical results. For comparison and measurement.
-int SuppressDefects8Scalar(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                           int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1,
-                           void *p2);
-int SuppressDefects16Scalar(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                            int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1,
-                            void *p2);
+int SuppressDefects8Scalar(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params,
+                           int32_t threshold);
+int SuppressDefects16Scalar(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params,
+                            int32_t threshold);
 
 }  // namespace quorel

@@ -13,37 +13,41 @@ using bayer::DemosaicJob;
 
 constexpr int kMaxGain = 400;
 
-// Checks the arguments of a demosaic kernel for sampleBytes-sized mosaic
-// samples and fills job. False for anything the kernels do not handle.
-bool MakeJob(DemosaicJob &job, uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-             int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, const void *p1,
+// Checks the views of a demosaic kernel for sampleBytes-sized mosaic samples
+// and fills job. False for anything the kernels do not handle.
+bool MakeJob(DemosaicJob &job, const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params,
              int sampleBytes) {
-  if (dst == nullptr || src == nullptr || p1 == nullptr) return false;
-  if (srcBytesPerPixel != sampleBytes) return false;
-  if (dstBytesPerPixel != 3 * sampleBytes && dstBytesPerPixel != 4 * sampleBytes) return false;
+  const KernelRect &rect = src.rect;
+  if (dst.pixels == nullptr || src.pixels == nullptr) return false;
+  if (src.bytesPerPixel != sampleBytes) return false;
+  if (dst.bytesPerPixel != 3 * sampleBytes && dst.bytesPerPixel != 4 * sampleBytes) return false;
   if (rect.left < 0 || rect.top < 0 || rect.right <= rect.left || rect.bottom <= rect.top) return false;
+  if (rect.right > src.width || rect.bottom > src.height) return false;
+  const int dstX = dst.rect.left;
+  const int dstY = dst.rect.top;
   if (dstX < 0 || dstY < 0) return false;
+  const int64_t width = int64_t{rect.right} - rect.left;
+  const int64_t height = int64_t{rect.bottom} - rect.top;
+  if (dstX + width > dst.width || dstY + height > dst.height) return false;
   // Rows must be long enough for the rectangle; rows overlapping one another
   // would be read and written out of order.
-  const int64_t width = int64_t{rect.right} - rect.left;
-  if (int64_t{srcStride} < int64_t{rect.right} * srcBytesPerPixel) return false;
-  if (int64_t{dstStride} < (int64_t{dstX} + width) * dstBytesPerPixel) return false;
-  const auto *params = static_cast<const DemosaicParams *>(p1);
-  job.dst = dst;
-  job.src = src;
-  job.dstStride = static_cast<size_t>(dstStride);
-  job.srcStride = static_cast<size_t>(srcStride);
+  if (int64_t{src.stride} < int64_t{rect.right} * src.bytesPerPixel) return false;
+  if (int64_t{dst.stride} < (int64_t{dstX} + width) * dst.bytesPerPixel) return false;
+  job.dst = dst.pixels;
+  job.src = src.pixels;
+  job.dstStride = static_cast<size_t>(dst.stride);
+  job.srcStride = static_cast<size_t>(src.stride);
   job.left = rect.left;
   job.top = rect.top;
   job.right = rect.right;
   job.bottom = rect.bottom;
   job.dstX = dstX;
   job.dstY = dstY;
-  job.dstBytesPerPixel = dstBytesPerPixel;
-  job.pr = params->mode & 1;
-  job.pc = (params->mode >> 1) & 1;
-  job.kr = static_cast<uint32_t>(BayerGainMultiplier(params->gainRed));
-  job.kb = static_cast<uint32_t>(BayerGainMultiplier(params->gainBlue));
+  job.dstBytesPerPixel = dst.bytesPerPixel;
+  job.pr = params.mode & 1;
+  job.pc = (params.mode >> 1) & 1;
+  job.kr = static_cast<uint32_t>(BayerGainMultiplier(params.gainRed));
+  job.kb = static_cast<uint32_t>(BayerGainMultiplier(params.gainBlue));
   return true;
 }
 
@@ -109,13 +113,9 @@ void BorderScalar(const DemosaicJob &job) {
 enum class Pass { kInterior, kBorder };
 
 template <class T, Pass kPass, SimdPath kPath>
-int Run(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-        int srcBytesPerPixel, int dstStride, int srcStride, void *p1) {
+int Run(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params) {
   DemosaicJob job;
-  if (!MakeJob(job, dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, p1,
-               static_cast<int>(sizeof(T)))) {
-    return 0;
-  }
+  if (!MakeJob(job, dst, src, params, static_cast<int>(sizeof(T)))) return 0;
   if constexpr (kPass == Pass::kBorder) {
     BorderScalar<T>(job);
   } else if constexpr (kPath == SimdPath::kAvx2) {
@@ -152,11 +152,9 @@ SimdPath ActiveSimdPath() {
   return path;
 }
 
-#define QUOREL_DEFINE_KERNEL(name, T, pass, path)                                                                   \
-  int name(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,      \
-           int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {                                  \
-    return Run<T, pass, path>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, \
-                              p1);                                                                                  \
+#define QUOREL_DEFINE_KERNEL(name, T, pass, path)                                           \
+  int name(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params) { \
+    return Run<T, pass, path>(dst, src, params);                                            \
   }
 
 QUOREL_DEFINE_KERNEL(DemosaicInterior8, uint8_t, Pass::kInterior, SimdPath::kAvx2)

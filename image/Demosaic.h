@@ -37,13 +37,13 @@
 // rectangle is ever read.
 //
 // Kernels follow the pixel-kernel contract (image/PixelKernel.h). The
-// rectangle is the mosaic to demosaic: neighbours are taken within it; the
-// classes come from absolute memory coordinates. p1 points to a
-// DemosaicParams record; p2 is unused. Pairs supported: 8-bit mosaic (source
-// 1 byte per pixel) into 3 or 4 destination bytes per pixel, 16-bit mosaic
-// (2 bytes, 12-bit values) into 6 or 8 bytes (16-bit words). The fourth byte
-// or word of a 4- or 8-byte pixel is never written. Any other pair, a null
-// pointer or p1, negative positions, or a stride too short for the rectangle
+// source rectangle is the mosaic to demosaic: neighbours are taken within
+// it; the classes come from absolute memory coordinates. The parameters are a
+// DemosaicParams record. Pairs supported: 8-bit mosaic (source 1 byte per
+// pixel) into 3 or 4 destination bytes per pixel, 16-bit mosaic (2 bytes,
+// 12-bit values) into 6 or 8 bytes (16-bit words). The fourth byte or word of
+// a 4- or 8-byte pixel is never written. Any other pair, null pixels, a
+// rectangle outside either image, or a stride too short for the rectangle
 // returns 0 and writes nothing; otherwise the kernels return 1.
 //
 // Thread context: plain functions over caller-owned memory; reentrant.
@@ -55,7 +55,7 @@
 
 namespace quorel {
 
-// The record that p1 of the demosaic and defect kernels points to.
+// The parameter record of the demosaic and defect kernels.
 struct DemosaicParams {
   int32_t mode = 3;         // effective Bayer mode, 0 to 3 (only its low two bits are used)
   int32_t gainRed = 100;    // 0 to 400, 100 = unity; values outside are limited to that range
@@ -76,9 +76,8 @@ int BayerGainMultiplier(int gain);
 enum class SimdPath { kScalar, kSse2, kAvx2 };
 SimdPath ActiveSimdPath();
 
-#define QUOREL_DECLARE_KERNEL(name)                                                                            \
-  int name(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel, \
-           int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2)
+#define QUOREL_DECLARE_KERNEL(name) \
+  int name(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params)
 
 // The pipeline's kernels: the fastest path the CPU supports.
 QUOREL_DECLARE_KERNEL(DemosaicInterior8);

@@ -15,28 +15,28 @@ namespace {
 
 // Rows of equal depth, memory row order kept (both images are bottom-up, so
 // bitmap and memory rows run in the same direction between them).
-int CopyRowsKernel(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  const size_t rowBytes = static_cast<size_t>(rect.right - rect.left) * static_cast<size_t>(srcBytesPerPixel);
+int CopyRowsKernel(const FrameView &dst, const ConstFrameView &src) {
+  const KernelRect &rect = src.rect;
+  const size_t rowBytes = static_cast<size_t>(rect.right - rect.left) * static_cast<size_t>(src.bytesPerPixel);
   for (int row = rect.top; row < rect.bottom; ++row) {
-    const uint8_t *s = src + static_cast<size_t>(row) * static_cast<size_t>(srcStride) +
-                       static_cast<size_t>(rect.left) * static_cast<size_t>(srcBytesPerPixel);
-    uint8_t *d = dst + static_cast<size_t>(dstY + (row - rect.top)) * static_cast<size_t>(dstStride) +
-                 static_cast<size_t>(dstX) * static_cast<size_t>(dstBytesPerPixel);
+    const uint8_t *s = src.pixels + static_cast<size_t>(row) * static_cast<size_t>(src.stride) +
+                       static_cast<size_t>(rect.left) * static_cast<size_t>(src.bytesPerPixel);
+    uint8_t *d = dst.pixels + static_cast<size_t>(dst.rect.top + (row - rect.top)) * static_cast<size_t>(dst.stride) +
+                 static_cast<size_t>(dst.rect.left) * static_cast<size_t>(dst.bytesPerPixel);
     std::memmove(d, s, rowBytes);
   }
   return 1;
 }
 
-// 8-bit palette indices to 24-bit blue, green, red through the colour table in p1.
-int PaletteTo24Kernel(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int, int,
-                      int dstStride, int srcStride, void *p1, void *) {
-  const RgbQuad *table = static_cast<const RgbQuad *>(p1);
+// 8-bit palette indices to 24-bit blue, green, red through a colour table.
+int PaletteTo24Kernel(const FrameView &dst, const ConstFrameView &src, const RgbQuad *table) {
+  const KernelRect &rect = src.rect;
   const size_t width = static_cast<size_t>(rect.right - rect.left);
   for (int row = rect.top; row < rect.bottom; ++row) {
-    const uint8_t *s = src + static_cast<size_t>(row) * static_cast<size_t>(srcStride) + static_cast<size_t>(rect.left);
-    uint8_t *d = dst + static_cast<size_t>(dstY + (row - rect.top)) * static_cast<size_t>(dstStride) +
-                 static_cast<size_t>(dstX) * 3;
+    const uint8_t *s =
+        src.pixels + static_cast<size_t>(row) * static_cast<size_t>(src.stride) + static_cast<size_t>(rect.left);
+    uint8_t *d = dst.pixels + static_cast<size_t>(dst.rect.top + (row - rect.top)) * static_cast<size_t>(dst.stride) +
+                 static_cast<size_t>(dst.rect.left) * 3;
     for (size_t i = 0; i < width; ++i) {
       const RgbQuad &c = table[s[i]];
       d[3 * i] = c.blue;
@@ -155,12 +155,20 @@ int DibImage::SetPalette(int mode, const RgbQuad *colors, int start, int count) 
   return 1;
 }
 
-int DibImage::ApplyKernel(PixelKernel kernel, const DibImage &source, const KernelRect *rect, int x, int y, void *p1,
-                          void *p2) {
-  if (kernel == nullptr || empty() || source.empty()) return 0;
+FrameView DibImage::View() {
+  return FrameView{pixels_.get(), stride_, width_, height_, bytesPerPixel(), KernelRect{0, 0, width_, height_}};
+}
+
+ConstFrameView DibImage::View() const {
+  return ConstFrameView{pixels_.get(), stride_, width_, height_, bytesPerPixel(), KernelRect{0, 0, width_, height_}};
+}
+
+bool DibImage::KernelViews(const DibImage &source, const KernelRect *rect, int x, int y, FrameView &dst,
+                           ConstFrameView &src) {
+  if (empty() || source.empty()) return false;
   const KernelRect whole{0, 0, source.width_, source.height_};
   const KernelRect &r = rect != nullptr ? *rect : whole;
-  if (r.right <= r.left || r.bottom <= r.top) return 0;
+  if (r.right <= r.left || r.bottom <= r.top) return false;
 
   // Destination = source + offset. Intersect the rectangle with the source
   // and with the destination seen from the source, so that both rectangles
@@ -173,20 +181,22 @@ int DibImage::ApplyKernel(PixelKernel kernel, const DibImage &source, const Kern
   s.top = std::max<int64_t>({s.top, 0, -offY});
   s.right = std::min<int64_t>({s.right, source.width_, width_ - offX});
   s.bottom = std::min<int64_t>({s.bottom, source.height_, height_ - offY});
-  if (s.right <= s.left || s.bottom <= s.top) return 0;
+  if (s.right <= s.left || s.bottom <= s.top) return false;
   const Span d{s.left + offX, s.top + offY, s.right + offX, s.bottom + offY};
 
   // Bitmap rows count from the last memory row.
-  const KernelRect memoryRect{static_cast<int32_t>(s.left), static_cast<int32_t>(source.height_ - s.bottom),
-                              static_cast<int32_t>(s.right), static_cast<int32_t>(source.height_ - s.top)};
-  const int dstX = static_cast<int>(d.left);
-  const int dstY = static_cast<int>(height_ - d.bottom);
-  return kernel(pixels_.get(), source.pixels_.get(), memoryRect, dstX, dstY, bytesPerPixel(), source.bytesPerPixel(),
-                stride_, source.stride_, p1, p2);
+  src = source.View();
+  src.rect = KernelRect{static_cast<int32_t>(s.left), static_cast<int32_t>(source.height_ - s.bottom),
+                        static_cast<int32_t>(s.right), static_cast<int32_t>(source.height_ - s.top)};
+  dst = View();
+  const auto dstLeft = static_cast<int32_t>(d.left);
+  const auto dstTop = static_cast<int32_t>(height_ - d.bottom);
+  dst.rect = KernelRect{dstLeft, dstTop, dstLeft + src.RectWidth(), dstTop + src.RectHeight()};
+  return true;
 }
 
 int DibImage::ApplyScaleKernel(ScaleKernel kernel, const DibImage &source, const KernelRect *sourceRect,
-                               const KernelRect *destRect, void *p1, void *p2) {
+                               const KernelRect *destRect) {
   if (kernel == nullptr || empty() || source.empty()) return 0;
   const KernelRect wholeSource{0, 0, source.width_, source.height_};
   const KernelRect wholeDest{0, 0, width_, height_};
@@ -198,19 +208,22 @@ int DibImage::ApplyScaleKernel(ScaleKernel kernel, const DibImage &source, const
     return k.left >= 0 && k.top >= 0 && k.left < k.right && k.top < k.bottom && k.right <= w && k.bottom <= h;
   };
   if (!inside(s, source.width_, source.height_) || !inside(d, width_, height_)) return 0;
-  return kernel(pixels_.get(), source.pixels_.get(), d, s, width_, height_, source.width_, source.height_,
-                bytesPerPixel(), source.bytesPerPixel(), stride_, source.stride_, p1, p2);
+  FrameView dst = View();
+  dst.rect = d;
+  ConstFrameView src = source.View();
+  src.rect = s;
+  return kernel(dst, src);
 }
 
 int DibImage::Draw(const DibImage &source, const KernelRect *rect, int x, int y) {
   // A copy within one image could read rows it has already overwritten.
   if (empty() || source.empty() || &source == this) return 0;
   if (source.bitsPerPixel_ == bitsPerPixel_) {
-    ApplyKernel(CopyRowsKernel, source, rect, x, y, nullptr, nullptr);
+    ApplyKernel(CopyRowsKernel, source, rect, x, y);
     return 1;
   }
   if (source.bitsPerPixel_ == 8 && bitsPerPixel_ == 24) {
-    ApplyKernel(PaletteTo24Kernel, source, rect, x, y, const_cast<RgbQuad *>(source.info_.colors), nullptr);
+    ApplyKernel(PaletteTo24Kernel, source, rect, x, y, source.info_.colors);
     return 1;
   }
   return 0;

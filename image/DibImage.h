@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "image/PixelKernel.h"
 
@@ -103,16 +104,32 @@ class DibImage {
   // Returns 1 on success, 0 for a size or depth mismatch.
   int StretchMirrorFrom(const DibImage &source);
 
-  // Runs kernel with this image as destination; rect (null: the whole
-  // source) and (x, y) are bitmap coordinates, clipped against both images
-  // and converted to memory rows. Returns 0 without calling the kernel when
-  // nothing remains or kernel is null, otherwise the kernel's result.
-  int ApplyKernel(PixelKernel kernel, const DibImage &source, const KernelRect *rect, int x, int y, void *p1, void *p2);
+  // Runs kernel with this image as destination and the given parameters;
+  // rect (null: the whole source) and (x, y) are bitmap coordinates, clipped
+  // against both images and converted to memory rows. Returns 0 without
+  // calling the kernel when nothing remains or kernel is null, otherwise the
+  // kernel's result.
+  template <typename... Params>
+  int ApplyKernel(PixelKernel<Params...> kernel, const DibImage &source, const KernelRect *rect, int x, int y,
+                  std::type_identity_t<Params>... params) {
+    FrameView dst;
+    ConstFrameView src;
+    if (kernel == nullptr || !KernelViews(source, rect, x, y, dst, src)) return 0;
+    return kernel(dst, src, params...);
+  }
+
+  // The views ApplyKernel hands to a kernel: false when nothing remains after
+  // clipping (or either image is empty), leaving dst and src unspecified.
+  bool KernelViews(const DibImage &source, const KernelRect *rect, int x, int y, FrameView &dst, ConstFrameView &src);
+
+  // Views of the whole image, rectangle included.
+  FrameView View();
+  ConstFrameView View() const;
 
   // Runs a scaling kernel without clipping; null rectangles mean the whole
   // image. Returns 0 for a null kernel or an empty image, else its result.
   int ApplyScaleKernel(ScaleKernel kernel, const DibImage &source, const KernelRect *sourceRect,
-                       const KernelRect *destRect, void *p1, void *p2);
+                       const KernelRect *destRect);
 
   // Writes the image as a BMP file (14-byte file header, the 40-byte header,
   // the colour table for 8 bits, then height x stride bytes memory row 0

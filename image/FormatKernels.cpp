@@ -12,11 +12,20 @@ namespace {
 
 using Sample16 = uint16_t;
 
-// Runs fn(destination row, source row, width in pixels) for each row of
-// rect, the source rows taken top to bottom or (Flip) bottom to top.
+// Runs fn(destination row, source row, width in pixels) for each row of the
+// source rectangle, the source rows taken top to bottom or (Flip) bottom to
+// top.
 template <bool Flip, auto RowFn>
-int ForEachRow(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-               int srcBytesPerPixel, int dstStride, int srcStride) {
+int ForEachRow(const FrameView &dstView, const ConstFrameView &srcView) {
+  uint8_t *dst = dstView.pixels;
+  const uint8_t *src = srcView.pixels;
+  const KernelRect &rect = srcView.rect;
+  const int dstX = dstView.rect.left;
+  const int dstY = dstView.rect.top;
+  const int dstBytesPerPixel = dstView.bytesPerPixel;
+  const int srcBytesPerPixel = srcView.bytesPerPixel;
+  const int dstStride = dstView.stride;
+  const int srcStride = srcView.stride;
   if (dst == nullptr || src == nullptr) return 0;
   const int rows = rect.bottom - rect.top;
   const int width = rect.right - rect.left;
@@ -180,138 +189,114 @@ int StrideRows(uint8_t *dst, const KernelRect &rect, int bytesPerSample, int str
 
 }  // namespace
 
-int StrideRows8(uint8_t *dst, const uint8_t *, const KernelRect &rect, int, int, int dstBytesPerPixel, int,
-                int dstStride, int, void *, void *) {
-  if (dstBytesPerPixel != 1) return 0;
-  return StrideRows(dst, rect, 1, dstStride);
+int StrideRows8(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 1) return 0;
+  return StrideRows(dst.pixels, src.rect, 1, dst.stride);
 }
 
-int StrideRows16(uint8_t *dst, const uint8_t *, const KernelRect &rect, int, int, int dstBytesPerPixel, int,
-                 int dstStride, int, void *, void *) {
-  if (dstBytesPerPixel != 2) return 0;
-  return StrideRows(dst, rect, 2, dstStride);
+int StrideRows16(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 2) return 0;
+  return StrideRows(dst.pixels, src.rect, 2, dst.stride);
 }
 
-int Gray16To8Shr4(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  if (dstBytesPerPixel != 1 || srcBytesPerPixel != 2) return 0;
-  return ForEachRow<false, RowShr4>(dst, src, rect, dstX, dstY, 1, 2, dstStride, srcStride);
+int Gray16To8Shr4(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 1 || src.bytesPerPixel != 2) return 0;
+  return ForEachRow<false, RowShr4>(dst, src);
 }
 
-int Gray16To8Shr4Flip(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                      int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  if (dstBytesPerPixel != 1 || srcBytesPerPixel != 2) return 0;
-  return ForEachRow<true, RowShr4>(dst, src, rect, dstX, dstY, 1, 2, dstStride, srcStride);
+int Gray16To8Shr4Flip(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 1 || src.bytesPerPixel != 2) return 0;
+  return ForEachRow<true, RowShr4>(dst, src);
 }
 
-int Gray16Shl4(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-               int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  if (dstBytesPerPixel != 2 || srcBytesPerPixel != 2) return 0;
-  return ForEachRow<false, RowShl4>(dst, src, rect, dstX, dstY, 2, 2, dstStride, srcStride);
+int Gray16Shl4(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 2 || src.bytesPerPixel != 2) return 0;
+  return ForEachRow<false, RowShl4>(dst, src);
 }
 
-int Color32To24(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  if (dstBytesPerPixel != 3 || srcBytesPerPixel != 4) return 0;
-  return ForEachRow<false, ConvertRow<4, 3, Bgr8<false>>>(dst, src, rect, dstX, dstY, 3, 4, dstStride, srcStride);
+int Color32To24(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 3 || src.bytesPerPixel != 4) return 0;
+  return ForEachRow<false, ConvertRow<4, 3, Bgr8<false>>>(dst, src);
 }
 
 namespace {
 template <bool Flip>
-int Color16To24(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride) {
-  if (dstBytesPerPixel != 3) return 0;
-  if (srcBytesPerPixel == 6)
-    return ForEachRow<Flip, RowBgr16Shr4<3>>(dst, src, rect, dstX, dstY, 3, 6, dstStride, srcStride);
-  if (srcBytesPerPixel == 8)
-    return ForEachRow<Flip, RowBgr16Shr4<4>>(dst, src, rect, dstX, dstY, 3, 8, dstStride, srcStride);
+int Color16To24(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 3) return 0;
+  if (src.bytesPerPixel == 6) return ForEachRow<Flip, RowBgr16Shr4<3>>(dst, src);
+  if (src.bytesPerPixel == 8) return ForEachRow<Flip, RowBgr16Shr4<4>>(dst, src);
   return 0;
 }
 
 template <int DstStep, bool Swap>
-int Color16Shl4(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride) {
-  if (dstBytesPerPixel != 2 * DstStep) return 0;
+int Color16Shl4(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 2 * DstStep) return 0;
   // 64-bit to 64-bit in order works on whole pixels as one word each.
   constexpr bool Wide64 = DstStep == 4 && !Swap;
-  if (srcBytesPerPixel == 6)
-    return ForEachRow<false, RowBgr16Shl4<3, DstStep, Swap>>(dst, src, rect, dstX, dstY, 2 * DstStep, 6, dstStride,
-                                                             srcStride);
-  if (srcBytesPerPixel == 8)
-    return ForEachRow<false, (Wide64 ? ConvertRow<8, 8, Bgr16Shl4<false, true>> : RowBgr16Shl4<4, DstStep, Swap>)>(
-        dst, src, rect, dstX, dstY, 2 * DstStep, 8, dstStride, srcStride);
+  if (src.bytesPerPixel == 6) return ForEachRow<false, RowBgr16Shl4<3, DstStep, Swap>>(dst, src);
+  if (src.bytesPerPixel == 8)
+    return ForEachRow<false, (Wide64 ? ConvertRow<8, 8, Bgr16Shl4<false, true>> : RowBgr16Shl4<4, DstStep, Swap>)>(dst,
+                                                                                                                   src);
   return 0;
 }
 
 template <bool Flip, bool Swap>
-int Color24(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-            int srcBytesPerPixel, int dstStride, int srcStride) {
-  if (dstBytesPerPixel != 3) return 0;
-  if (srcBytesPerPixel == 3)
-    return ForEachRow<Flip, (Swap ? RowBgr8<3, true> : RowCopy24)>(dst, src, rect, dstX, dstY, 3, 3, dstStride,
-                                                                   srcStride);
-  if (srcBytesPerPixel == 4)
-    return ForEachRow<Flip, ConvertRow<4, 3, Bgr8<Swap>>>(dst, src, rect, dstX, dstY, 3, 4, dstStride, srcStride);
+int Color24(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 3) return 0;
+  if (src.bytesPerPixel == 3) return ForEachRow<Flip, (Swap ? RowBgr8<3, true> : RowCopy24)>(dst, src);
+  if (src.bytesPerPixel == 4) return ForEachRow<Flip, ConvertRow<4, 3, Bgr8<Swap>>>(dst, src);
   return 0;
 }
 }  // namespace
 
-int Color16To24Shr4(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color16To24<false>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color16To24Shr4(const FrameView &dst, const ConstFrameView &src) {
+  return Color16To24<false>(dst, src);
 }
 
-int Color16To24Shr4Flip(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                        int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color16To24<true>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color16To24Shr4Flip(const FrameView &dst, const ConstFrameView &src) {
+  return Color16To24<true>(dst, src);
 }
 
-int Color16To48Shl4(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color16Shl4<3, false>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color16To48Shl4(const FrameView &dst, const ConstFrameView &src) {
+  return Color16Shl4<3, false>(dst, src);
 }
 
-int Color16To48Shl4Swap(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                        int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color16Shl4<3, true>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color16To48Shl4Swap(const FrameView &dst, const ConstFrameView &src) {
+  return Color16Shl4<3, true>(dst, src);
 }
 
-int Color16To64Shl4(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color16Shl4<4, false>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color16To64Shl4(const FrameView &dst, const ConstFrameView &src) {
+  return Color16Shl4<4, false>(dst, src);
 }
 
-int Color16To64Shl4Swap(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                        int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color16Shl4<4, true>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color16To64Shl4Swap(const FrameView &dst, const ConstFrameView &src) {
+  return Color16Shl4<4, true>(dst, src);
 }
 
-int Color24CopyFlip(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color24<true, false>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color24CopyFlip(const FrameView &dst, const ConstFrameView &src) {
+  return Color24<true, false>(dst, src);
 }
 
-int Color24SwapRB(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  return Color24<false, true>(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride);
+int Color24SwapRB(const FrameView &dst, const ConstFrameView &src) {
+  return Color24<false, true>(dst, src);
 }
 
-int RowCopyFlip(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  if (dst == nullptr || src == nullptr || dstBytesPerPixel != srcBytesPerPixel || dstStride <= 0 || srcStride <= 0)
+int RowCopyFlip(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.pixels == nullptr || src.pixels == nullptr || dst.bytesPerPixel != src.bytesPerPixel || dst.stride <= 0 ||
+      src.stride <= 0)
     return 0;
-  const size_t rowBytes = static_cast<size_t>(dstStride < srcStride ? dstStride : srcStride);
+  const KernelRect &rect = src.rect;
+  const size_t rowBytes = static_cast<size_t>(dst.stride < src.stride ? dst.stride : src.stride);
   for (int i = 0; i < rect.bottom - rect.top; ++i) {
-    std::memcpy(dst + static_cast<size_t>(dstY + i) * static_cast<size_t>(dstStride),
-                src + static_cast<size_t>(rect.bottom - 1 - i) * static_cast<size_t>(srcStride), rowBytes);
+    std::memcpy(dst.pixels + static_cast<size_t>(dst.rect.top + i) * static_cast<size_t>(dst.stride),
+                src.pixels + static_cast<size_t>(rect.bottom - 1 - i) * static_cast<size_t>(src.stride), rowBytes);
   }
   return 1;
 }
 
-int Color32InvertFourth(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                        int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  if (dstBytesPerPixel != 4 || srcBytesPerPixel != 4) return 0;
-  return ForEachRow<false, ConvertRow<4, 4, InvertFourth>>(dst, src, rect, dstX, dstY, 4, 4, dstStride, srcStride);
+int Color32InvertFourth(const FrameView &dst, const ConstFrameView &src) {
+  if (dst.bytesPerPixel != 4 || src.bytesPerPixel != 4) return 0;
+  return ForEachRow<false, ConvertRow<4, 4, InvertFourth>>(dst, src);
 }
 
 }  // namespace quorel

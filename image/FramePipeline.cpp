@@ -1,6 +1,7 @@
 #include "image/FramePipeline.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "image/DefectSuppression.h"
 #include "image/SharedValue.h"
@@ -52,8 +53,9 @@ void RefreshFilterDialog(FrameContext &context) {
   if (context.refreshFilterDialog) context.refreshFilterDialog();
 }
 
-void RunInPlace(DibImage &image, PixelKernel kernel, void *p1, void *p2 = nullptr) {
-  if (kernel != nullptr) image.ApplyKernel(kernel, image, nullptr, 0, 0, p1, p2);
+template <typename... Params>
+void RunInPlace(DibImage &image, PixelKernel<Params...> kernel, std::type_identity_t<Params>... params) {
+  if (kernel != nullptr) image.ApplyKernel(kernel, image, nullptr, 0, 0, params...);
 }
 
 bool SameSize(const DibImage &a, const DibImage &b) {
@@ -63,11 +65,10 @@ bool SameSize(const DibImage &a, const DibImage &b) {
 // Step 2: defective-pixel suppression in place on the mosaic.
 void SuppressDefects(FrameContext &context, DibImage &mosaic, const PipelineKernels &kernels) {
   const bool wide = mosaic.bitsPerPixel() == 16;
-  PixelKernel kernel = wide ? kernels.suppressDefects16 : kernels.suppressDefects8;
+  DefectKernel kernel = wide ? kernels.suppressDefects16 : kernels.suppressDefects8;
   if (kernel == nullptr) return;
-  DemosaicParams params = CurrentBayerParams(context);
-  int32_t threshold = wide ? kDefectThreshold16 : kDefectThreshold8;
-  RunInPlace(mosaic, kernel, &params, &threshold);
+  const DemosaicParams params = CurrentBayerParams(context);
+  RunInPlace(mosaic, kernel, params, wide ? kDefectThreshold16 : kDefectThreshold8);
 }
 
 // Step 3, "Bayer convert": optional gray balance, then gains and offsets.
@@ -75,24 +76,23 @@ void BayerConvert(FrameContext &context, DibImage &image, const PipelineKernels 
   const bool wide = image.bitsPerPixel() == 16;
   GrayParams params = MakeGrayParams(context.filters, CurrentEffectiveMode(context), wide ? kSignificantBits16 : 8);
   if (GrayAutoGainPending(context.filters)) {
-    RunInPlace(image, kernels.grayBalance, &params);
+    RunInPlace(image, kernels.grayBalance, params);
     StoreGrayParams(context.filters, params);
     RefreshFilterDialog(context);
     ConsumeGrayAutoGain(context.filters);
   }
-  if (!GrayGainsNeutral(params)) RunInPlace(image, wide ? kernels.grayGainOffset16 : kernels.grayGainOffset8, &params);
+  if (!GrayGainsNeutral(params)) RunInPlace(image, wide ? kernels.grayGainOffset16 : kernels.grayGainOffset8, params);
 }
 
 // Step 8: the sharpness kernel reads a copy of the image taken just before.
-void Sharpen(FrameContext &context, DibImage &output, PixelKernel kernel, int32_t value) {
+void Sharpen(FrameContext &context, DibImage &output, ToneKernel kernel, int32_t value) {
   DibImage &copy = context.sharpenCopy;
   if (!SameSize(copy, output) || copy.bitsPerPixel() != output.bitsPerPixel() || copy.stride() != output.stride()) {
     // A copy sized for another format would be overrun; make it match.
     if (copy.CopyFormat(&output) == 0) return;
   }
   std::memcpy(copy.pixels(), output.pixels(), output.pixelBytes());
-  ToneParams params{value, kSignificantBits16};
-  output.ApplyKernel(kernel, copy, nullptr, 0, 0, &params, nullptr);
+  output.ApplyKernel(kernel, copy, nullptr, 0, 0, ToneParams{value, kSignificantBits16});
 }
 
 }  // namespace
@@ -137,20 +137,20 @@ void Demosaic(FrameContext &context, DibImage &destination, DibImage &mosaic, co
   const bool wide = mosaic.bitsPerPixel() == 16;
 
   if (Setting(context, kBayerGainAuto) != 0) {
-    PixelKernel measure = wide ? kernels.balanceMeans16 : kernels.balanceMeans8;
+    BalanceKernel measure = wide ? kernels.balanceMeans16 : kernels.balanceMeans8;
     if (measure != nullptr) {
       WhiteBalanceParams balance = MakeWhiteBalanceParams(CurrentEffectiveMode(context));
-      const bool measured = mosaic.ApplyKernel(measure, mosaic, nullptr, 0, 0, &balance, nullptr) == 1;
+      const bool measured = mosaic.ApplyKernel(measure, mosaic, nullptr, 0, 0, balance) == 1;
       if (StoreWhiteBalance(context.filters, balance, measured)) RefreshFilterDialog(context);
     }
   }
 
   // Built after the white balance, so this frame uses the gains measured on it.
-  DemosaicParams params = CurrentBayerParams(context);
-  PixelKernel interior = wide ? kernels.demosaicInterior16 : kernels.demosaicInterior8;
-  PixelKernel border = wide ? kernels.demosaicBorder16 : kernels.demosaicBorder8;
-  if (interior != nullptr) destination.ApplyKernel(interior, mosaic, nullptr, 0, 0, &params, nullptr);
-  if (border != nullptr) destination.ApplyKernel(border, mosaic, nullptr, 0, 0, &params, nullptr);
+  const DemosaicParams params = CurrentBayerParams(context);
+  DemosaicKernel interior = wide ? kernels.demosaicInterior16 : kernels.demosaicInterior8;
+  DemosaicKernel border = wide ? kernels.demosaicBorder16 : kernels.demosaicBorder8;
+  if (interior != nullptr) destination.ApplyKernel(interior, mosaic, nullptr, 0, 0, params);
+  if (border != nullptr) destination.ApplyKernel(border, mosaic, nullptr, 0, 0, params);
 }
 
 void ProcessFrame(FrameContext &context) {
@@ -184,7 +184,7 @@ void ProcessFrame(FrameContext &context, const PipelineKernels &kernels) {
       // frame, so "Grayscale" leaves its mosaic as it is.
       Demosaic(context, context.image24, context.image8, kernels);
       if (kernels.luma24To8 != nullptr && SameSize(context.image24, context.image8)) {
-        context.image8.ApplyKernel(kernels.luma24To8, context.image24, nullptr, 0, 0, nullptr, nullptr);
+        context.image8.ApplyKernel(kernels.luma24To8, context.image24, nullptr, 0, 0);
       }
     }
   }
@@ -197,23 +197,19 @@ void ProcessFrame(FrameContext &context, const PipelineKernels &kernels) {
   const int32_t hue = Setting(context, kHue);
   const int32_t saturation = Setting(context, kSaturation);
   if (IsColorType(type) && (hue != 0 || saturation != 0)) {
-    HueSaturationParams params{hue, 0, saturation, kSignificantBits16};
-    RunInPlace(*output, tone.hueSaturation, &params);
+    RunInPlace(*output, tone.hueSaturation, HueSaturationParams{hue, 0, saturation, kSignificantBits16});
   }
   if (const int32_t gamma = Setting(context, kGamma); gamma != 100) {
-    ToneParams params{gamma, kSignificantBits16};
-    RunInPlace(*output, tone.gamma, &params);
+    RunInPlace(*output, tone.gamma, ToneParams{gamma, kSignificantBits16});
   }
   if (const int32_t contrast = Setting(context, kContrast); contrast != 0) {
-    ToneParams params{contrast, kSignificantBits16};
-    RunInPlace(*output, tone.contrast, &params);
+    RunInPlace(*output, tone.contrast, ToneParams{contrast, kSignificantBits16});
   }
   if (const int32_t sharpness = Setting(context, kSharpness); sharpness != 0 && tone.sharpen != nullptr) {
     Sharpen(context, *output, tone.sharpen, sharpness);
   }
   if (const int32_t brightness = Setting(context, kBrightness); brightness != 0) {
-    ToneParams params{brightness, kSignificantBits16};
-    RunInPlace(*output, tone.brightness, &params);
+    RunInPlace(*output, tone.brightness, ToneParams{brightness, kSignificantBits16});
   }
 }
 
@@ -235,7 +231,7 @@ const PipelineKernels &DefaultPipelineKernels() {
     // One representative colour type per variant.
     const int typeOf[kToneVariants] = {kColorType8, kColorType16, kColorType24, kColorType48};
     for (int v = 0; v < kToneVariants; ++v) {
-      k.tone[v].hueSaturation = ToneKernelFor(ToneFilter::kHueSaturation, typeOf[v]);
+      k.tone[v].hueSaturation = HueSaturationKernelFor(typeOf[v]);
       k.tone[v].gamma = ToneKernelFor(ToneFilter::kGamma, typeOf[v]);
       k.tone[v].contrast = ToneKernelFor(ToneFilter::kContrast, typeOf[v]);
       k.tone[v].sharpen = ToneKernelFor(ToneFilter::kSharpness, typeOf[v]);

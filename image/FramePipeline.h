@@ -25,6 +25,8 @@
 #include "image/DibImage.h"
 #include "image/PipelineDevice.h"
 #include "image/PixelKernel.h"
+#include "image/ToneFilters.h"
+#include "image/WhiteBalance.h"
 
 namespace quorel {
 
@@ -45,35 +47,40 @@ constexpr int kGrayModeGrayscale = 2;
 // gray kernels.
 constexpr int32_t kSignificantBits16 = 12;
 
+// Kernel types of the pipeline steps, by their parameters.
+using DefectKernel = PixelKernel<const DemosaicParams &, int32_t>;  // record, threshold
+using BalanceKernel = PixelKernel<WhiteBalanceParams &>;            // writes the gains
+using DemosaicKernel = PixelKernel<const DemosaicParams &>;
+using GrayBalanceKernel = PixelKernel<GrayParams &>;  // writes the gains
+using GrayGainKernel = PixelKernel<const GrayParams &>;
+using LumaKernel = PixelKernel<>;
+
 // The tone kernels of one sample variant. A null kernel skips its step.
 struct ToneKernels {
-  PixelKernel hueSaturation = nullptr;  // colour variants only
-  PixelKernel gamma = nullptr;
-  PixelKernel contrast = nullptr;
-  PixelKernel sharpen = nullptr;
-  PixelKernel brightness = nullptr;
+  HueSaturationKernel hueSaturation = nullptr;  // colour variants only
+  ToneKernel gamma = nullptr;
+  ToneKernel contrast = nullptr;
+  ToneKernel sharpen = nullptr;
+  ToneKernel brightness = nullptr;
 };
 
 // Tone variants by sample kind.
 enum ToneVariant : int { kToneGray8 = 0, kToneGray16 = 1, kToneColor8 = 2, kToneColor16 = 3, kToneVariants = 4 };
 
-// Every kernel the pipeline runs; a null entry skips that step. Records:
-// defect suppression p1 DemosaicParams, p2 the int32_t threshold; white
-// balance WhiteBalanceParams; demosaicing DemosaicParams; gray steps
-// GrayParams; tone filters ToneParams or HueSaturationParams.
+// Every kernel the pipeline runs; a null entry skips that step.
 struct PipelineKernels {
-  PixelKernel suppressDefects8 = nullptr;
-  PixelKernel suppressDefects16 = nullptr;
-  PixelKernel balanceMeans8 = nullptr;
-  PixelKernel balanceMeans16 = nullptr;
-  PixelKernel demosaicInterior8 = nullptr;
-  PixelKernel demosaicBorder8 = nullptr;
-  PixelKernel demosaicInterior16 = nullptr;
-  PixelKernel demosaicBorder16 = nullptr;
-  PixelKernel grayBalance = nullptr;
-  PixelKernel grayGainOffset8 = nullptr;
-  PixelKernel grayGainOffset16 = nullptr;
-  PixelKernel luma24To8 = nullptr;
+  DefectKernel suppressDefects8 = nullptr;
+  DefectKernel suppressDefects16 = nullptr;
+  BalanceKernel balanceMeans8 = nullptr;
+  BalanceKernel balanceMeans16 = nullptr;
+  DemosaicKernel demosaicInterior8 = nullptr;
+  DemosaicKernel demosaicBorder8 = nullptr;
+  DemosaicKernel demosaicInterior16 = nullptr;
+  DemosaicKernel demosaicBorder16 = nullptr;
+  GrayBalanceKernel grayBalance = nullptr;
+  GrayGainKernel grayGainOffset8 = nullptr;
+  GrayGainKernel grayGainOffset16 = nullptr;
+  LumaKernel luma24To8 = nullptr;
   ToneKernels tone[kToneVariants];
 };
 

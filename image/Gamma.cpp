@@ -12,10 +12,6 @@ namespace {
 
 using kernel_rows::Frame;
 
-const ToneParams *Params(void *p1) {
-  return static_cast<const ToneParams *>(p1);
-}
-
 std::array<uint8_t, 256> Table8(double gamma) {
   std::array<uint8_t, 256> t{};
   for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(std::pow(i / 255.0, gamma) * 255.0);
@@ -34,8 +30,12 @@ std::vector<uint16_t> Table16(double gamma, int bits) {
   return t;
 }
 
-template <int Channels>
-int Run8(const Frame &f, double gamma) {
+// Limited keeps 0 at 0 where an exponent of exactly 0 would lift it to 255;
+// the 8-bit colour variant limits the exponent, the gray one does not.
+template <int Channels, bool Limited>
+int Run8(const Frame &f, const ToneParams &p) {
+  double gamma = GammaExponent(p.value);
+  if constexpr (Limited) gamma = std::clamp(gamma, 0.001, 99.999);
   const std::array<uint8_t, 256> t = Table8(gamma);
   kernel_rows::MapSamples<uint8_t, Channels>(f, [&t](uint8_t v) { return t[v]; });
   return 1;
@@ -59,42 +59,20 @@ double GammaExponent(int32_t setting) {
   return setting > 100 ? (g - 100.0) / 10.0 + 1.0 : g / 100.0;
 }
 
-int GammaGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-               int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 1, 1, f))
-    return 0;
-  return Run8<1>(f, GammaExponent(Params(p1)->value));
+int GammaGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<1, 1, Run8<1, false>>(dst, src, p);
 }
 
-int GammaGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 2, 2, f))
-    return 0;
-  return Run16<1>(f, *Params(p1));
+int GammaGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<2, 2, Run16<1>>(dst, src, p);
 }
 
-int GammaColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 3, 3, f))
-    return 0;
-  // Keeps 0 at 0 where an exponent of exactly 0 would lift it to 255.
-  const double gamma = std::clamp(GammaExponent(Params(p1)->value), 0.001, 99.999);
-  return Run8<3>(f, gamma);
+int GammaColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<3, 3, Run8<3, true>>(dst, src, p);
 }
 
-int GammaColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                 int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 6, 6, f))
-    return 0;
-  return Run16<3>(f, *Params(p1));
+int GammaColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<6, 6, Run16<3>>(dst, src, p);
 }
 
 }  // namespace quorel

@@ -8,7 +8,7 @@
 // its last entry. GammaColor8 limits the exponent to 0.001 .. 99.999,
 // GammaGray8 does not (gamma 0 turns every gray sample, 0 included, into 255).
 //
-// Kernel contract of PixelKernel.h; p1 points to a ToneParams. Colour variants
+// Kernel contract of PixelKernel.h with a ToneParams record. Colour variants
 // touch blue, green and red only, never the fourth byte or word. Thread
 // context: any thread; no shared state. Returns 1, or 0 for unusable arguments.
 #pragma once
@@ -23,13 +23,9 @@ namespace quorel {
 // The exponent for a gamma setting (double precision).
 double GammaExponent(int32_t setting);
 
-int GammaGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-               int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int GammaGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int GammaColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int GammaColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                 int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int GammaGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int GammaGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int GammaColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int GammaColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
 
 }  // namespace quorel

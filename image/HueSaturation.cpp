@@ -171,22 +171,12 @@ int Run(const Frame &f, const HueSaturationParams &p) {
 
 }  // namespace
 
-int HueSaturationColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                        int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 3, 3, f))
-    return 0;
-  return Run<uint8_t>(f, *static_cast<const HueSaturationParams *>(p1));
+int HueSaturationColor8(const FrameView &dst, const ConstFrameView &src, const HueSaturationParams &p) {
+  return kernel_rows::Checked<3, 3, Run<uint8_t>>(dst, src, p);
 }
 
-int HueSaturationColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                         int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 6, 6, f))
-    return 0;
-  return Run<uint16_t>(f, *static_cast<const HueSaturationParams *>(p1));
+int HueSaturationColor16(const FrameView &dst, const ConstFrameView &src, const HueSaturationParams &p) {
+  return kernel_rows::Checked<6, 6, Run<uint16_t>>(dst, src, p);
 }
 
 }  // namespace quorel

@@ -18,7 +18,7 @@
 // finish with it. Every call therefore sees tables built for its own
 // saturation, also when several cameras convert frames at the same time.
 //
-// Kernel contract of PixelKernel.h; p1 points to a HueSaturationParams. Only
+// Kernel contract of PixelKernel.h with a HueSaturationParams record. Only
 // blue, green and red are written; the fourth byte or word of 32- and 64-bit
 // pixels is never touched. Thread context: any thread. Returns 1, or 0 for
 // unusable arguments.
@@ -31,9 +31,7 @@
 
 namespace quorel {
 
-int HueSaturationColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                        int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int HueSaturationColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY,
-                         int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int HueSaturationColor8(const FrameView &dst, const ConstFrameView &src, const HueSaturationParams &p);
+int HueSaturationColor16(const FrameView &dst, const ConstFrameView &src, const HueSaturationParams &p);
 
 }  // namespace quorel

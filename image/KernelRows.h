@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "image/PixelKernel.h"
 
@@ -46,31 +47,46 @@ struct Frame {
   const uint8_t *SrcRow(size_t row) const { return src + (top + row) * srcStride + left * srcBpp; }
 };
 
-// Checks the arguments every kernel relies on: both pointers given, a
-// non-empty rectangle at non-negative coordinates, a non-negative destination
-// position, pixel sizes of at least minDstBpp / minSrcBpp and strides that hold
-// a rectangle row. Returns false (the kernel then does nothing and returns 0)
-// when one of them does not hold.
-inline bool MakeFrame(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBpp,
-                      int srcBpp, int dstStride, int srcStride, int minDstBpp, int minSrcBpp, Frame &out) {
-  if (dst == nullptr || src == nullptr) return false;
-  if (rect.left < 0 || rect.top < 0 || rect.right <= rect.left || rect.bottom <= rect.top) return false;
-  if (dstX < 0 || dstY < 0 || dstBpp < minDstBpp || srcBpp < minSrcBpp) return false;
-  if (dstStride <= 0 || srcStride <= 0) return false;
-  out.dst = dst;
-  out.src = src;
-  out.width = static_cast<size_t>(static_cast<int64_t>(rect.right) - rect.left);
-  out.height = static_cast<size_t>(static_cast<int64_t>(rect.bottom) - rect.top);
-  out.left = static_cast<size_t>(rect.left);
-  out.top = static_cast<size_t>(rect.top);
-  out.dstX = static_cast<size_t>(dstX);
-  out.dstY = static_cast<size_t>(dstY);
-  out.dstBpp = static_cast<size_t>(dstBpp);
-  out.srcBpp = static_cast<size_t>(srcBpp);
-  out.dstStride = static_cast<size_t>(dstStride);
-  out.srcStride = static_cast<size_t>(srcStride);
-  if (out.width * out.dstBpp > out.dstStride || out.width * out.srcBpp > out.srcStride) return false;
+// Checks the views every kernel relies on: pixel memory given, a non-empty
+// source rectangle inside its image, a destination rectangle of the same size
+// inside its image, pixel sizes of at least minDstBpp / minSrcBpp and strides
+// that hold a row of the image. Returns false (the kernel then does nothing
+// and returns 0) when one of them does not hold.
+inline bool MakeFrame(const FrameView &dst, const ConstFrameView &src, int minDstBpp, int minSrcBpp, Frame &out) {
+  if (dst.pixels == nullptr || src.pixels == nullptr) return false;
+  const KernelRect &r = src.rect;
+  const KernelRect &d = dst.rect;
+  if (r.left < 0 || r.top < 0 || r.right <= r.left || r.bottom <= r.top) return false;
+  if (r.right > src.width || r.bottom > src.height) return false;
+  if (d.left < 0 || d.top < 0 || d.right > dst.width || d.bottom > dst.height) return false;
+  if (int64_t{d.right} - d.left != int64_t{r.right} - r.left || int64_t{d.bottom} - d.top != int64_t{r.bottom} - r.top)
+    return false;
+  if (dst.bytesPerPixel < minDstBpp || src.bytesPerPixel < minSrcBpp) return false;
+  if (dst.stride <= 0 || src.stride <= 0) return false;
+  if (int64_t{dst.width} * dst.bytesPerPixel > dst.stride || int64_t{src.width} * src.bytesPerPixel > src.stride)
+    return false;
+  out.dst = dst.pixels;
+  out.src = src.pixels;
+  out.width = static_cast<size_t>(static_cast<int64_t>(r.right) - r.left);
+  out.height = static_cast<size_t>(static_cast<int64_t>(r.bottom) - r.top);
+  out.left = static_cast<size_t>(r.left);
+  out.top = static_cast<size_t>(r.top);
+  out.dstX = static_cast<size_t>(d.left);
+  out.dstY = static_cast<size_t>(d.top);
+  out.dstBpp = static_cast<size_t>(dst.bytesPerPixel);
+  out.srcBpp = static_cast<size_t>(src.bytesPerPixel);
+  out.dstStride = static_cast<size_t>(dst.stride);
+  out.srcStride = static_cast<size_t>(src.stride);
   return true;
+}
+
+// The body shared by the kernels over a Frame: check the views, then run
+// body(frame, params...), or return 0 when the views are unusable.
+template <int MinDstBpp, int MinSrcBpp, auto Body, typename... Params>
+int Checked(const FrameView &dst, const ConstFrameView &src, Params &&...params) {
+  Frame f;
+  if (!MakeFrame(dst, src, MinDstBpp, MinSrcBpp, f)) return 0;
+  return Body(f, std::forward<Params>(params)...);
 }
 
 // Significant bits of 16-bit samples, limited to 8 .. 16.

@@ -14,8 +14,17 @@ int Clamp(int v, int hi) {
 // Bytes: bytes copied per pixel. The source column of every destination
 // column is worked out once per call, so the row loop is a plain gather.
 template <int Bytes>
-int ScaleNearest(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect, int srcWidth,
-                 int srcHeight, int dstBytesPerPixel, int srcBytesPerPixel, int dstStride, int srcStride) {
+int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
+  uint8_t *dst = dstView.pixels;
+  const uint8_t *src = srcView.pixels;
+  const KernelRect &dstRect = dstView.rect;
+  const KernelRect &srcRect = srcView.rect;
+  const int srcWidth = srcView.width;
+  const int srcHeight = srcView.height;
+  const int dstBytesPerPixel = dstView.bytesPerPixel;
+  const int srcBytesPerPixel = srcView.bytesPerPixel;
+  const int dstStride = dstView.stride;
+  const int srcStride = srcView.stride;
   if (dst == nullptr || src == nullptr || srcWidth <= 0 || srcHeight <= 0) return 0;
   if (dstBytesPerPixel < Bytes || srcBytesPerPixel < Bytes) return 0;
   const int dstW = dstRect.right - dstRect.left;
@@ -47,18 +56,12 @@ int ScaleNearest(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, co
 
 }  // namespace
 
-int ScaleNearestColor(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect, int, int,
-                      int srcWidth, int srcHeight, int dstBytesPerPixel, int srcBytesPerPixel, int dstStride,
-                      int srcStride, void *, void *) {
-  return ScaleNearest<3>(dst, src, dstRect, srcRect, srcWidth, srcHeight, dstBytesPerPixel, srcBytesPerPixel, dstStride,
-                         srcStride);
+int ScaleNearestColor(const FrameView &dst, const ConstFrameView &src) {
+  return ScaleNearest<3>(dst, src);
 }
 
-int ScaleNearestGray(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect, int, int,
-                     int srcWidth, int srcHeight, int dstBytesPerPixel, int srcBytesPerPixel, int dstStride,
-                     int srcStride, void *, void *) {
-  return ScaleNearest<1>(dst, src, dstRect, srcRect, srcWidth, srcHeight, dstBytesPerPixel, srcBytesPerPixel, dstStride,
-                         srcStride);
+int ScaleNearestGray(const FrameView &dst, const ConstFrameView &src) {
+  return ScaleNearest<1>(dst, src);
 }
 
 }  // namespace quorel

@@ -2,11 +2,11 @@
 // DibImage::ApplyScaleKernel. The output is flipped vertically: destination
 // row y of the rectangle reads source memory row (source bottom - r - 1).
 //
-// For destination pixel (x, y) of the destination rectangle, with
+// For destination pixel (x, y) of the destination view's rectangle, with
 // sx = source width / destination width and sy = source height / destination
 // height of the rectangles, both in single precision, the source column is
 // source left + trunc(x * sx) and the source row index r = trunc(y * sy), each
-// limited to the source image. The destination size arguments are not read.
+// limited to the source image. The destination image size is not read.
 //
 // Thread context: plain functions over caller-owned memory; reentrant.
 #pragma once
@@ -18,13 +18,9 @@
 namespace quorel {
 
 // Copies 3 bytes per pixel (24-bit colour).
-int ScaleNearestColor(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect,
-                      int dstWidth, int dstHeight, int srcWidth, int srcHeight, int dstBytesPerPixel,
-                      int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int ScaleNearestColor(const FrameView &dst, const ConstFrameView &src);
 
 // Copies 1 byte per pixel (8-bit gray).
-int ScaleNearestGray(uint8_t *dst, const uint8_t *src, const KernelRect &dstRect, const KernelRect &srcRect,
-                     int dstWidth, int dstHeight, int srcWidth, int srcHeight, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int ScaleNearestGray(const FrameView &dst, const ConstFrameView &src);
 
 }  // namespace quorel

@@ -15,10 +15,6 @@ using kernel_rows::kBlock;
 using kernel_rows::Load;
 using kernel_rows::Store;
 
-const ToneParams *Params(void *p1) {
-  return static_cast<const ToneParams *>(p1);
-}
-
 // Sums of four source rows, per sample; 8-bit sums fit 16 bits.
 template <typename Sample>
 using ColumnSum = std::conditional_t<sizeof(Sample) == 1, uint16_t, uint32_t>;
@@ -148,40 +144,20 @@ int Run(const Frame &f, const ToneParams &p) {
 
 }  // namespace
 
-int SharpenGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                 int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 1, 1, f))
-    return 0;
-  return Run<uint8_t, 1>(f, *Params(p1));
+int SharpenGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<1, 1, Run<uint8_t, 1>>(dst, src, p);
 }
 
-int SharpenGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 2, 2, f))
-    return 0;
-  return Run<uint16_t, 1>(f, *Params(p1));
+int SharpenGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<2, 2, Run<uint16_t, 1>>(dst, src, p);
 }
 
-int SharpenColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 3, 3, f))
-    return 0;
-  return Run<uint8_t, 3>(f, *Params(p1));
+int SharpenColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<3, 3, Run<uint8_t, 3>>(dst, src, p);
 }
 
-int SharpenColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 6, 6, f))
-    return 0;
-  return Run<uint16_t, 3>(f, *Params(p1));
+int SharpenColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p) {
+  return kernel_rows::Checked<6, 6, Run<uint16_t, 3>>(dst, src, p);
 }
 
 }  // namespace quorel

@@ -16,7 +16,7 @@
 // sharpenCopy): a call whose destination overlaps its source does nothing and
 // returns 0, since the box means would read samples already sharpened.
 //
-// Kernel contract of PixelKernel.h; p1 points to a ToneParams. Colour variants
+// Kernel contract of PixelKernel.h with a ToneParams record. Colour variants
 // touch blue, green and red only. Allocates one row of column sums per call
 // (and, for 32- and 64-bit pixels, one scratch row). The strength is kept to
 // -128 .. 128 (8-bit) or -64 .. 64 (16-bit), beyond the setting range.
@@ -31,13 +31,9 @@
 
 namespace quorel {
 
-int SharpenGray8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                 int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int SharpenGray16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int SharpenColor8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int SharpenColor16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int SharpenGray8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int SharpenGray16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int SharpenColor8(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
+int SharpenColor16(const FrameView &dst, const ConstFrameView &src, const ToneParams &p);
 
 }  // namespace quorel

@@ -21,10 +21,18 @@
 
 namespace quorel {
 
-enum class ToneFilter { kHueSaturation, kGamma, kContrast, kSharpness, kBrightness };
+// The filters with a ToneParams record; hue and saturation has its own record.
+enum class ToneFilter { kGamma, kContrast, kSharpness, kBrightness };
 
-// The variant of `filter` for the colour-mode type (0 .. 5). Null for hue and
-// saturation on the gray types 0 and 1 and for any other type.
-PixelKernel ToneKernelFor(ToneFilter filter, int colorType);
+using ToneKernel = PixelKernel<const ToneParams &>;
+using HueSaturationKernel = PixelKernel<const HueSaturationParams &>;
+
+// The variant of `filter` for the colour-mode type (0 .. 5); null for any
+// other type.
+ToneKernel ToneKernelFor(ToneFilter filter, int colorType);
+
+// The hue and saturation variant for the colour-mode type: null for the gray
+// types 0 and 1 and for any other type.
+HueSaturationKernel HueSaturationKernelFor(int colorType);
 
 }  // namespace quorel

@@ -222,6 +222,21 @@ int GainOffset(const Frame &f, const GrayParams &p) {
   return 1;
 }
 
+// Y = (30 R + 59 G + 11 B) / 100 for every pixel.
+int Luma(const Frame &f) {
+  auto luma = [](uint32_t b, uint32_t g, uint32_t r) { return static_cast<uint8_t>((30 * r + 59 * g + 11 * b) / 100); };
+  for (size_t y = 0; y < f.height; ++y) {
+    uint8_t *d = f.DstRow(y);
+    const uint8_t *s = f.SrcRow(y);
+    if (f.srcBpp == 3 && f.dstBpp == 1) {
+      for (size_t x = 0; x < f.width; ++x) d[x] = luma(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
+    } else {
+      for (size_t x = 0; x < f.width; ++x, s += f.srcBpp) d[x * f.dstBpp] = luma(s[0], s[1], s[2]);
+    }
+  }
+  return 1;
+}
+
 }  // namespace
 
 int32_t GraySaturationValue(int32_t bits) {
@@ -239,72 +254,32 @@ int32_t GraySaturationValue(int32_t bits) {
   }
 }
 
-int BalanceMeans8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || srcBytesPerPixel != 1 ||
-      !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, 1,
-                              1, f))
-    return 0;
-  return BalanceMeans<uint8_t>(f, *static_cast<WhiteBalanceParams *>(p1));
+int BalanceMeans8(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p) {
+  if (src.bytesPerPixel != 1) return 0;
+  return kernel_rows::Checked<1, 1, BalanceMeans<uint8_t>>(dst, src, p);
 }
 
-int BalanceMeans16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || srcBytesPerPixel != 2 ||
-      !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, 1,
-                              2, f))
-    return 0;
-  return BalanceMeans<uint16_t>(f, *static_cast<WhiteBalanceParams *>(p1));
+int BalanceMeans16(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p) {
+  if (src.bytesPerPixel != 2) return 0;
+  return kernel_rows::Checked<1, 2, BalanceMeans<uint16_t>>(dst, src, p);
 }
 
-int GrayBalance(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || (srcBytesPerPixel != 1 && srcBytesPerPixel != 2) ||
-      !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, 1,
-                              1, f))
-    return 0;
-  auto &params = *static_cast<GrayParams *>(p1);
-  return srcBytesPerPixel == 1 ? Balance<uint8_t>(f, params) : Balance<uint16_t>(f, params);
+int GrayBalance(const FrameView &dst, const ConstFrameView &src, GrayParams &p) {
+  if (src.bytesPerPixel == 1) return kernel_rows::Checked<1, 1, Balance<uint8_t>>(dst, src, p);
+  if (src.bytesPerPixel == 2) return kernel_rows::Checked<1, 1, Balance<uint16_t>>(dst, src, p);
+  return 0;
 }
 
-int GrayGainOffset8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 1, 1, f))
-    return 0;
-  return GainOffset8(f, *static_cast<const GrayParams *>(p1));
+int GrayGainOffset8(const FrameView &dst, const ConstFrameView &src, const GrayParams &p) {
+  return kernel_rows::Checked<1, 1, GainOffset8>(dst, src, p);
 }
 
-int GrayGainOffset16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *) {
-  Frame f;
-  if (p1 == nullptr || !kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel,
-                                               dstStride, srcStride, 2, 2, f))
-    return 0;
-  return GainOffset<uint16_t>(f, *static_cast<const GrayParams *>(p1));
+int GrayGainOffset16(const FrameView &dst, const ConstFrameView &src, const GrayParams &p) {
+  return kernel_rows::Checked<2, 2, GainOffset<uint16_t>>(dst, src, p);
 }
 
-int Luma24To8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-              int srcBytesPerPixel, int dstStride, int srcStride, void *, void *) {
-  Frame f;
-  if (!kernel_rows::MakeFrame(dst, src, rect, dstX, dstY, dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride, 1,
-                              3, f))
-    return 0;
-  auto luma = [](uint32_t b, uint32_t g, uint32_t r) { return static_cast<uint8_t>((30 * r + 59 * g + 11 * b) / 100); };
-  for (size_t y = 0; y < f.height; ++y) {
-    uint8_t *d = f.DstRow(y);
-    const uint8_t *s = f.SrcRow(y);
-    if (f.srcBpp == 3 && f.dstBpp == 1) {
-      for (size_t x = 0; x < f.width; ++x) d[x] = luma(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
-    } else {
-      for (size_t x = 0; x < f.width; ++x, s += f.srcBpp) d[x * f.dstBpp] = luma(s[0], s[1], s[2]);
-    }
-  }
-  return 1;
+int Luma24To8(const FrameView &dst, const ConstFrameView &src) {
+  return kernel_rows::Checked<1, 3, Luma>(dst, src);
 }
 
 // --- Write-back rules ---------------------------------------------------------

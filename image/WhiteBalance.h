@@ -14,8 +14,8 @@
 //   1 0   red                        B
 //   1 1   green                      G2
 //
-// The kernels follow the contract of PixelKernel.h and read their parameter
-// record through p1; coordinates for the site classes are the source memory
+// The kernels follow the contract of PixelKernel.h and take their parameter
+// record by reference; coordinates for the site classes are the source memory
 // coordinates of the rectangle. They return 0 without touching anything for
 // unusable arguments.
 //
@@ -27,18 +27,18 @@
 //
 // Automatic white balance, inside Demosaic when bayerGainAuto is set:
 //   WhiteBalanceParams p = MakeWhiteBalanceParams(effectiveMode);
-//   int measured = <run BalanceMeans8 or BalanceMeans16 on the mosaic, p1 = &p>;
+//   int measured = <run BalanceMeans8 or BalanceMeans16 on the mosaic, with p>;
 //   if (StoreWhiteBalance(filters, p, measured == 1)) <refresh an open filter dialog>;
 //   <demosaic with the gains now in filters>
 //
 // Gray mode "Bayer convert" (types 0 and 1):
 //   GrayParams g = MakeGrayParams(filters, effectiveMode, type == 0 ? 8 : 12);
 //   if (GrayAutoGainPending(filters)) {
-//     <run GrayBalance on the output mosaic, p1 = &g>;
+//     <run GrayBalance on the output mosaic, with g>;
 //     StoreGrayParams(filters, g);  <refresh an open filter dialog>;
 //     ConsumeGrayAutoGain(filters);
 //   }
-//   if (!GrayGainsNeutral(g)) <run GrayGainOffset8 or GrayGainOffset16 in place, p1 = &g>;
+//   if (!GrayGainsNeutral(g)) <run GrayGainOffset8 or GrayGainOffset16 in place, with g>;
 //
 // Gray mode "Grayscale": demosaic image8 into image24 (with the white balance
 // above), then run Luma24To8 from image24 into image8.
@@ -87,31 +87,25 @@ int32_t GraySaturationValue(int32_t bits);
 // limits it to 400. Returns 1 with the gains written, or 0 leaving the record
 // unchanged when a class has no sample or no gain is defined (every class
 // averages 0). Thread context: any thread; no shared state.
-int BalanceMeans8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                  int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int BalanceMeans16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                   int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int BalanceMeans8(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p);
+int BalanceMeans16(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p);
 
 // Automatic gray balance over the gray mosaic (8-bit or 16-bit samples, by the
 // source pixel size). Leaves out samples equal to 0 or to the saturation value
 // of the record's bits; with H the largest class mean, each gain becomes
 // trunc(H / mean * 128) (128 or more, no upper limit). When a class has no
 // usable sample nothing is changed. Returns 1.
-int GrayBalance(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int GrayBalance(const FrameView &dst, const ConstFrameView &src, GrayParams &p);
 
 // Gray gain and offset per site: offset + (gain * sample) / 128 (truncating
 // toward zero), limited to 0 .. 255 (8-bit) or 0 .. GraySaturationValue(bits)
 // (16-bit). Run in place on image8 / image16. Returns 1.
-int GrayGainOffset8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                    int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
-int GrayGainOffset16(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-                     int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int GrayGainOffset8(const FrameView &dst, const ConstFrameView &src, const GrayParams &p);
+int GrayGainOffset16(const FrameView &dst, const ConstFrameView &src, const GrayParams &p);
 
 // Luminance of a 24- or 32-bit colour image into an 8-bit image:
 // Y = (30 R + 59 G + 11 B) / 100. No parameters. Returns 1.
-int Luma24To8(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int dstBytesPerPixel,
-              int srcBytesPerPixel, int dstStride, int srcStride, void *p1, void *p2);
+int Luma24To8(const FrameView &dst, const ConstFrameView &src);
 
 // --- Write-back rules -------------------------------------------------------
 

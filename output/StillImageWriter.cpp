@@ -23,9 +23,9 @@ struct FileCloser {
 
 // Converts source into a new image of the same format, rows in the order the
 // kernel gives them.
-bool ConvertSameFormat(const DibImage &source, PixelKernel kernel, DibImage *converted) {
+bool ConvertSameFormat(const DibImage &source, PixelKernel<> kernel, DibImage *converted) {
   if (converted->CopyFormat(&source) == 0) return false;
-  return converted->ApplyKernel(kernel, source, nullptr, 0, 0, nullptr, nullptr) != 0;
+  return converted->ApplyKernel(kernel, source, nullptr, 0, 0) != 0;
 }
 
 // The pixel memory as held, memory row 0 first, no header.
@@ -64,7 +64,7 @@ int SaveJpeg(const char *path, const DibImage &image, int quality) {
   const bool gray = bits == 8 || bits == 16;
   DibImage flipped;
   if (flipped.Create(image.width(), image.height(), gray ? 8 : 24) == 0) return 0;
-  PixelKernel kernel = nullptr;
+  PixelKernel<> kernel = nullptr;
   switch (bits) {
     case 8:
       kernel = RowCopyFlip;
@@ -80,7 +80,7 @@ int SaveJpeg(const char *path, const DibImage &image, int quality) {
       kernel = Color16To24Shr4Flip;
       break;
   }
-  if (flipped.ApplyKernel(kernel, image, nullptr, 0, 0, nullptr, nullptr) == 0) return 0;
+  if (flipped.ApplyKernel(kernel, image, nullptr, 0, 0) == 0) return 0;
   return WriteJpeg(path, flipped, quality, true);
 }
 
@@ -89,7 +89,7 @@ int SavePng(const char *path, const DibImage &image) {
   if (bits == 8 || bits == 24) {
     return WritePng(path, image.pixels(), image.width(), image.height(), bits);
   }
-  PixelKernel kernel = nullptr;
+  PixelKernel<> kernel = nullptr;
   switch (bits) {
     case 16:
       kernel = Gray16Shl4;

@@ -22,14 +22,14 @@ struct TiffCloser {
 
 // 32-bit pixels written red, green, blue with the fourth byte left as the
 // zero-filled strip has it: the shared swap kernel only writes 3-byte pixels.
-int Color32SwapRBZeroFourth(uint8_t *dst, const uint8_t *src, const KernelRect &rect, int dstX, int dstY, int, int,
-                            int dstStride, int srcStride, void *, void *) {
+int Color32SwapRBZeroFourth(const FrameView &dst, const ConstFrameView &src) {
+  const KernelRect &rect = src.rect;
   const size_t width = static_cast<size_t>(rect.right - rect.left);
   for (int row = rect.top; row < rect.bottom; ++row) {
     const uint8_t *s =
-        src + static_cast<size_t>(row) * static_cast<size_t>(srcStride) + static_cast<size_t>(rect.left) * 4;
-    uint8_t *d = dst + static_cast<size_t>(dstY + (row - rect.top)) * static_cast<size_t>(dstStride) +
-                 static_cast<size_t>(dstX) * 4;
+        src.pixels + static_cast<size_t>(row) * static_cast<size_t>(src.stride) + static_cast<size_t>(rect.left) * 4;
+    uint8_t *d = dst.pixels + static_cast<size_t>(dst.rect.top + (row - rect.top)) * static_cast<size_t>(dst.stride) +
+                 static_cast<size_t>(dst.rect.left) * 4;
     for (size_t x = 0; x < width; ++x) {
       d[4 * x] = s[4 * x + 2];
       d[4 * x + 1] = s[4 * x + 1];
@@ -43,7 +43,7 @@ struct TiffLayout {
   uint16_t bitsPerSample;
   uint16_t photometric;
   uint16_t samplesPerPixel;
-  PixelKernel kernel;  // null: rows copied as they stand
+  PixelKernel<> kernel;  // null: rows copied as they stand
 };
 
 bool LayoutFor(int bitsPerPixel, TiffLayout *layout) {
@@ -103,10 +103,8 @@ int WriteTiff(const char *path, const DibImage &image) {
     }
   } else {
     const KernelRect whole{0, 0, width, height};
-    if (layout.kernel(strip.data(), image.pixels(), whole, 0, 0, bytesPerPixel, bytesPerPixel,
-                      static_cast<int>(rowBytes), image.stride(), nullptr, nullptr) == 0) {
-      return 0;
-    }
+    const FrameView stripView{strip.data(), static_cast<int32_t>(rowBytes), width, height, bytesPerPixel, whole};
+    if (layout.kernel(stripView, image.View()) == 0) return 0;
   }
 
   TIFF *t = tiff.get();

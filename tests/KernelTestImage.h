@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "image/PixelKernel.h"
@@ -47,18 +48,35 @@ struct KernelTestImage {
   }
 
   KernelRect Whole() const { return KernelRect{0, 0, width, height}; }
+
+  // The image as a kernel sees it, rectangle `rect` (default: whole).
+  FrameView View() { return FrameView{pixels.data(), stride, width, height, bytesPerPixel, Whole()}; }
+  ConstFrameView View() const { return ConstFrameView{pixels.data(), stride, width, height, bytesPerPixel, Whole()}; }
+  FrameView View(const KernelRect &rect) {
+    FrameView v = View();
+    v.rect = rect;
+    return v;
+  }
+  ConstFrameView View(const KernelRect &rect) const {
+    ConstFrameView v = View();
+    v.rect = rect;
+    return v;
+  }
 };
 
 // Runs a kernel over the whole of `src` into `dst` at (0, 0); in place when
 // both are the same image.
-inline int RunKernel(PixelKernel kernel, KernelTestImage &dst, const KernelTestImage &src, void *p1,
-                     void *p2 = nullptr) {
-  return kernel(dst.pixels.data(), src.pixels.data(), src.Whole(), 0, 0, dst.bytesPerPixel, src.bytesPerPixel,
-                dst.stride, src.stride, p1, p2);
+template <typename... Params>
+int RunKernel(PixelKernel<Params...> kernel, KernelTestImage &dst, const KernelTestImage &src,
+              std::type_identity_t<Params>... params) {
+  FrameView d = dst.View();
+  d.rect = src.Whole();
+  return kernel(d, src.View(), params...);
 }
 
-inline int RunInPlace(PixelKernel kernel, KernelTestImage &image, void *p1, void *p2 = nullptr) {
-  return RunKernel(kernel, image, image, p1, p2);
+template <typename... Params>
+int RunInPlace(PixelKernel<Params...> kernel, KernelTestImage &image, std::type_identity_t<Params>... params) {
+  return RunKernel(kernel, image, image, params...);
 }
 
 }  // namespace quorel::test

@@ -24,16 +24,27 @@ struct Field {
   int Stride() const { return width * static_cast<int>(sizeof(T)); }
 };
 
-int Suppress(Field<uint8_t> &f, DemosaicParams params, int32_t threshold = kDefectThreshold8,
-             PixelKernel kernel = SuppressDefects8) {
-  const KernelRect rect{0, 0, f.width, f.height};
-  return kernel(f.Bytes(), f.Bytes(), rect, 0, 0, 1, 1, f.Stride(), f.Stride(), &params, &threshold);
+using DefectKernel = PixelKernel<const DemosaicParams &, int32_t>;
+
+// The whole field as the kernels see it, optionally with another pixel size.
+template <class T>
+FrameView View(Field<T> &f, int bytesPerPixel = sizeof(T)) {
+  return FrameView{f.Bytes(), f.Stride(), f.width, f.height, bytesPerPixel, KernelRect{0, 0, f.width, f.height}};
 }
 
-int Suppress(Field<uint16_t> &f, int32_t threshold = kDefectThreshold16, PixelKernel kernel = SuppressDefects16) {
-  const KernelRect rect{0, 0, f.width, f.height};
-  DemosaicParams params;
-  return kernel(f.Bytes(), f.Bytes(), rect, 0, 0, 2, 2, f.Stride(), f.Stride(), &params, &threshold);
+template <class T>
+ConstFrameView ConstView(Field<T> &f, int bytesPerPixel = sizeof(T)) {
+  const FrameView v = View(f, bytesPerPixel);
+  return ConstFrameView{v.pixels, v.stride, v.width, v.height, v.bytesPerPixel, v.rect};
+}
+
+int Suppress(Field<uint8_t> &f, DemosaicParams params, int32_t threshold = kDefectThreshold8,
+             DefectKernel kernel = SuppressDefects8) {
+  return kernel(View(f), ConstView(f), params, threshold);
+}
+
+int Suppress(Field<uint16_t> &f, int32_t threshold = kDefectThreshold16, DefectKernel kernel = SuppressDefects16) {
+  return kernel(View(f), ConstView(f), DemosaicParams{}, threshold);
 }
 
 TEST(DefectSuppressionTest, EightBitHotPixelReplaced) {
@@ -117,7 +128,7 @@ TEST(DefectSuppressionTest, SixteenBitAdjacentDefectsProtectEachOther) {
 // (4, 5) = 1000 then sees the corrected 1750: (1750 + 3 * 2000) / 4 = 1937
 // (reading the original 0 would have given 1500).
 TEST(DefectSuppressionTest, CorrectionsFeedLaterPixels) {
-  for (PixelKernel kernel : {SuppressDefects16, SuppressDefects16Scalar}) {
+  for (DefectKernel kernel : {SuppressDefects16, SuppressDefects16Scalar}) {
     Field<uint16_t> f(40, 9, 2000);
     f.At(2, 5) = 0;
     f.At(4, 5) = 1000;
@@ -145,16 +156,13 @@ TEST(DefectSuppressionTest, EdgePixelsUntouched) {
 TEST(DefectSuppressionTest, RejectedArgumentsTouchNothing) {
   Field<uint8_t> f(10, 10, 50);
   f.At(5, 5) = 255;
-  std::vector<uint8_t> other(100, 50);
+  Field<uint8_t> other(10, 10, 50);
   DemosaicParams params;
   int32_t threshold = 30;
-  const KernelRect rect{0, 0, 10, 10};
-  EXPECT_EQ(SuppressDefects8(other.data(), f.Bytes(), rect, 0, 0, 1, 1, 10, 10, &params, &threshold), 0);
-  EXPECT_EQ(SuppressDefects8(f.Bytes(), f.Bytes(), rect, 0, 0, 1, 1, 10, 10, nullptr, &threshold), 0);
-  EXPECT_EQ(SuppressDefects8(f.Bytes(), f.Bytes(), rect, 0, 0, 2, 2, 10, 10, &params, &threshold), 0);
+  EXPECT_EQ(SuppressDefects8(View(other), ConstView(f), params, threshold), 0);
+  EXPECT_EQ(SuppressDefects8(View(f, 2), ConstView(f, 2), params, threshold), 0);
   EXPECT_EQ(f.At(5, 5), 255);
-  // A null threshold means the standard one.
-  EXPECT_EQ(SuppressDefects8(f.Bytes(), f.Bytes(), rect, 0, 0, 1, 1, 10, 10, &params, nullptr), 1);
+  EXPECT_EQ(SuppressDefects8(View(f), ConstView(f), params, kDefectThreshold8), 1);
 }
 
 // Mosaics with clusters of outliers next to each other, so corrections
@@ -184,12 +192,8 @@ void ExpectWalksAgree(std::mt19937 &rng, int round) {
                               static_cast<int>(rng() % 401)};
   const KernelRect rect{0, 0, w, h};
   Field<T> plain = f;
-  int32_t t = threshold;
-  DemosaicParams p = params;
-  const int plainCount = sizeof(T) == 1 ? SuppressDefects8Scalar(plain.Bytes(), plain.Bytes(), rect, 0, 0, 1, 1,
-                                                                 plain.Stride(), plain.Stride(), &p, &t)
-                                        : SuppressDefects16Scalar(plain.Bytes(), plain.Bytes(), rect, 0, 0, 2, 2,
-                                                                  plain.Stride(), plain.Stride(), &p, &t);
+  const int plainCount = sizeof(T) == 1 ? SuppressDefects8Scalar(View(plain), ConstView(plain), params, threshold)
+                                        : SuppressDefects16Scalar(View(plain), ConstView(plain), params, threshold);
   if (threshold < 1) return;  // the screened walks are never used then
   const auto walk = [&](bool avx2) {
     Field<T> g = f;

@@ -39,8 +39,11 @@ struct Output {
   int stride;
   std::vector<uint8_t> bytes;
 
+  int width = 0;
+  int height = 0;
+
   Output(int w, int h, int bpp, uint8_t fill = 0xAB)
-      : bytesPerPixel(bpp), stride((w * bpp + 3) & ~3), bytes(size_t(stride) * h, fill) {}
+      : bytesPerPixel(bpp), stride((w * bpp + 3) & ~3), bytes(size_t(stride) * h, fill), width(w), height(h) {}
   unsigned Channel(int x, int y, int c) const {
     const uint8_t *p = &bytes[size_t(y) * stride + size_t(x) * bytesPerPixel];
     if (bytesPerPixel <= 4) return p[c];
@@ -50,17 +53,27 @@ struct Output {
   }
 };
 
+using DemosaicKernel = PixelKernel<const DemosaicParams &>;
+
+// The kernel views of a mosaic rectangle and of the output from (dstX, dstY).
+ConstFrameView MosaicView(const Mosaic &m, const KernelRect &rect) {
+  return ConstFrameView{m.bytes.data(), m.stride, m.width, m.height, m.sampleBytes, rect};
+}
+
+FrameView OutputView(Output &out, const KernelRect &rect, int dstX, int dstY) {
+  const KernelRect d{dstX, dstY, dstX + rect.right - rect.left, dstY + rect.bottom - rect.top};
+  return FrameView{out.bytes.data(), out.stride, out.width, out.height, out.bytesPerPixel, d};
+}
+
 // Runs interior and border passes over the whole mosaic; returns their
 // results' sum (2 when both accept the arguments).
-int Demosaic(const Mosaic &m, Output &out, DemosaicParams params, PixelKernel interior = nullptr) {
+int Demosaic(const Mosaic &m, Output &out, DemosaicParams params, DemosaicKernel interior = nullptr) {
   const bool wide = m.sampleBytes == 2;
   if (interior == nullptr) interior = wide ? DemosaicInterior16 : DemosaicInterior8;
-  const PixelKernel border = wide ? DemosaicBorder16 : DemosaicBorder8;
+  const DemosaicKernel border = wide ? DemosaicBorder16 : DemosaicBorder8;
   const KernelRect rect{0, 0, m.width, m.height};
-  return interior(out.bytes.data(), m.bytes.data(), rect, 0, 0, out.bytesPerPixel, m.sampleBytes, out.stride, m.stride,
-                  &params, nullptr) +
-         border(out.bytes.data(), m.bytes.data(), rect, 0, 0, out.bytesPerPixel, m.sampleBytes, out.stride, m.stride,
-                &params, nullptr);
+  return interior(OutputView(out, rect, 0, 0), MosaicView(m, rect), params) +
+         border(OutputView(out, rect, 0, 0), MosaicView(m, rect), params);
 }
 
 // Colour of the site at (x, y) under mode: 'R', 'G' or 'B'. Written from the
@@ -257,17 +270,15 @@ TEST(DemosaicTest, RejectedArgumentsWriteNothing) {
   const auto untouched = out.bytes;
   const KernelRect rect{0, 0, 8, 8};
   DemosaicParams params;
-  EXPECT_EQ(
-      DemosaicInterior8(out.bytes.data(), m.bytes.data(), rect, 0, 0, 3, 1, out.stride, m.stride, nullptr, nullptr), 0);
-  EXPECT_EQ(DemosaicBorder8(out.bytes.data(), m.bytes.data(), rect, 0, 0, 6, 1, out.stride, m.stride, &params, nullptr),
-            0);
-  EXPECT_EQ(
-      DemosaicInterior16(out.bytes.data(), m.bytes.data(), rect, 0, 0, 3, 1, out.stride, m.stride, &params, nullptr),
-      0);
-  EXPECT_EQ(DemosaicBorder8(out.bytes.data(), nullptr, rect, 0, 0, 3, 1, out.stride, m.stride, &params, nullptr), 0);
+  FrameView sixBytes = OutputView(out, rect, 0, 0);
+  sixBytes.bytesPerPixel = 6;
+  EXPECT_EQ(DemosaicBorder8(sixBytes, MosaicView(m, rect), params), 0);
+  EXPECT_EQ(DemosaicInterior16(OutputView(out, rect, 0, 0), MosaicView(m, rect), params), 0);
+  ConstFrameView noSource = MosaicView(m, rect);
+  noSource.pixels = nullptr;
+  EXPECT_EQ(DemosaicBorder8(OutputView(out, rect, 0, 0), noSource, params), 0);
   // Destination rows too short for the rectangle at that position.
-  EXPECT_EQ(
-      DemosaicInterior8(out.bytes.data(), m.bytes.data(), rect, 1, 0, 3, 1, out.stride, m.stride, &params, nullptr), 0);
+  EXPECT_EQ(DemosaicInterior8(OutputView(out, rect, 1, 0), MosaicView(m, rect), params), 0);
   EXPECT_EQ(out.bytes, untouched);
 }
 
@@ -326,8 +337,8 @@ TEST(DemosaicTest, ThreeRowWindowStaysInside) {
 TEST(DemosaicTest, SimdPathsMatchScalarBitForBit) {
   std::mt19937 rng(12345);
   const int gains[] = {0, 1, 99, 100, 101, 399, 400, -3, 777};
-  const PixelKernel paths8[] = {DemosaicInterior8Sse2, DemosaicInterior8Avx2, DemosaicInterior8};
-  const PixelKernel paths16[] = {DemosaicInterior16Sse2, DemosaicInterior16Avx2, DemosaicInterior16};
+  const DemosaicKernel paths8[] = {DemosaicInterior8Sse2, DemosaicInterior8Avx2, DemosaicInterior8};
+  const DemosaicKernel paths16[] = {DemosaicInterior16Sse2, DemosaicInterior16Avx2, DemosaicInterior16};
   for (int round = 0; round < 300; ++round) {
     const int sample = round % 2 == 0 ? 1 : 2;
     const int w = 1 + static_cast<int>(rng() % 150);
@@ -348,15 +359,12 @@ TEST(DemosaicTest, SimdPathsMatchScalarBitForBit) {
     for (int bpp : sample == 1 ? kDepths8 : kDepths16) {
       SCOPED_TRACE(testing::Message() << "round " << round << " " << w << "x" << h << " bpp " << bpp);
       Output expected(w + dstX, h, bpp, 0x3C);
-      const PixelKernel scalar = sample == 1 ? DemosaicInterior8Scalar : DemosaicInterior16Scalar;
+      const DemosaicKernel scalar = sample == 1 ? DemosaicInterior8Scalar : DemosaicInterior16Scalar;
       DemosaicParams p = params;
-      ASSERT_EQ(scalar(expected.bytes.data(), m.bytes.data(), rect, dstX, 0, bpp, sample, expected.stride, m.stride, &p,
-                       nullptr),
-                1);
-      for (PixelKernel path : sample == 1 ? paths8 : paths16) {
+      ASSERT_EQ(scalar(OutputView(expected, rect, dstX, 0), MosaicView(m, rect), p), 1);
+      for (DemosaicKernel path : sample == 1 ? paths8 : paths16) {
         Output got(w + dstX, h, bpp, 0x3C);
-        ASSERT_EQ(path(got.bytes.data(), m.bytes.data(), rect, dstX, 0, bpp, sample, got.stride, m.stride, &p, nullptr),
-                  1);
+        ASSERT_EQ(path(OutputView(got, rect, dstX, 0), MosaicView(m, rect), p), 1);
         ASSERT_EQ(got.bytes, expected.bytes);
       }
     }
@@ -374,7 +382,7 @@ TEST(DemosaicTest, RectangleInteriorMatchesWholeImage) {
   Output window(60, 60, 3);
   const KernelRect inner{2, 2, 62, 62};
   DemosaicParams params{1, 120, 100, 80};
-  DemosaicInterior8(window.bytes.data(), m.bytes.data(), inner, 0, 0, 3, 1, window.stride, m.stride, &params, nullptr);
+  DemosaicInterior8(OutputView(window, inner, 0, 0), MosaicView(m, inner), params);
   for (int y = 4; y < 58; ++y) {
     for (int x = 4; x < 58; ++x) {
       for (int c = 0; c < 3; ++c) ASSERT_EQ(window.Channel(x - 2, y - 2, c), whole.Channel(x, y, c));

@@ -30,17 +30,15 @@ struct KernelCall {
   int x = -1, y = -1, dstBpp = 0, srcBpp = 0, dstStride = 0, srcStride = 0;
 };
 
-int RecordingKernel(uint8_t *, const uint8_t *, const KernelRect &rect, int x, int y, int dstBpp, int srcBpp,
-                    int dstStride, int srcStride, void *p1, void *) {
-  auto *call = static_cast<KernelCall *>(p1);
+int RecordingKernel(const FrameView &dst, const ConstFrameView &src, KernelCall *call) {
   ++call->calls;
-  call->rect = rect;
-  call->x = x;
-  call->y = y;
-  call->dstBpp = dstBpp;
-  call->srcBpp = srcBpp;
-  call->dstStride = dstStride;
-  call->srcStride = srcStride;
+  call->rect = src.rect;
+  call->x = dst.rect.left;
+  call->y = dst.rect.top;
+  call->dstBpp = dst.bytesPerPixel;
+  call->srcBpp = src.bytesPerPixel;
+  call->dstStride = dst.stride;
+  call->srcStride = src.stride;
   return 7;
 }
 
@@ -187,7 +185,7 @@ TEST(DibImageApplyKernel, WholeImageOfEqualSizeGoesThroughUnchanged) {
   ASSERT_EQ(dst.Create(8, 6, 24), 1);
   ASSERT_EQ(src.Create(8, 6, 8), 1);
   KernelCall call;
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0, 0, &call, nullptr), 7);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0, 0, &call), 7);
   EXPECT_EQ(call.calls, 1);
   EXPECT_EQ(call.rect.left, 0);
   EXPECT_EQ(call.rect.top, 0);
@@ -206,7 +204,7 @@ TEST(DibImageApplyKernel, SmallerSourceLandsOnTheBottomMemoryRows) {
   ASSERT_EQ(dst.Create(20, 10, 8), 1);
   ASSERT_EQ(src.Create(5, 4, 8), 1);
   KernelCall call;
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0, 0, &call, nullptr), 7);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0, 0, &call), 7);
   EXPECT_EQ(call.x, 0);
   EXPECT_EQ(call.y, 10 - 4);
   EXPECT_EQ(call.rect.right, 5);
@@ -219,7 +217,7 @@ TEST(DibImageApplyKernel, RectangleInBitmapRowsBecomesMemoryRows) {
   ASSERT_EQ(src.Create(10, 10, 8), 1);
   KernelCall call;
   const KernelRect rect{2, 1, 5, 3};  // bitmap rows 1..2 are memory rows 7..8
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, &rect, 4, 6, &call, nullptr), 7);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, &rect, 4, 6, &call), 7);
   EXPECT_EQ(call.rect.left, 2);
   EXPECT_EQ(call.rect.top, 7);
   EXPECT_EQ(call.rect.right, 5);
@@ -234,14 +232,14 @@ TEST(DibImageApplyKernel, ClippingKeepsSourceAndDestinationInStep) {
   ASSERT_EQ(src.Create(6, 6, 8), 1);
   KernelCall call;
   // Past the destination's right and bottom edges: cut to 3 x 2.
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 7, 8, &call, nullptr), 7);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 7, 8, &call), 7);
   EXPECT_EQ(call.rect.right - call.rect.left, 3);
   EXPECT_EQ(call.rect.bottom - call.rect.top, 2);
   EXPECT_EQ(call.rect.top, 4);  // source bitmap rows 0..1 = memory rows 4..5
   EXPECT_EQ(call.x, 7);
   EXPECT_EQ(call.y, 0);
   // Negative position: the source's top left part is cut off.
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, -2, -1, &call, nullptr), 7);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, -2, -1, &call), 7);
   EXPECT_EQ(call.rect.left, 2);
   EXPECT_EQ(call.rect.right, 6);
   EXPECT_EQ(call.rect.top, 0);
@@ -251,7 +249,7 @@ TEST(DibImageApplyKernel, ClippingKeepsSourceAndDestinationInStep) {
   // A rectangle reaching past the source's last bitmap row: the rows that
   // exist land where they belong, not shifted by the missing ones.
   const KernelRect tall{0, 0, 6, 9};
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, &tall, 0, 0, &call, nullptr), 7);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, &tall, 0, 0, &call), 7);
   EXPECT_EQ(call.rect.top, 0);
   EXPECT_EQ(call.rect.bottom, 6);
   EXPECT_EQ(call.y, 10 - 6);
@@ -262,24 +260,25 @@ TEST(DibImageApplyKernel, NothingLeftOrNoKernelNeverCallsIt) {
   ASSERT_EQ(dst.Create(10, 10, 8), 1);
   ASSERT_EQ(src.Create(4, 4, 8), 1);
   KernelCall call;
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 10, 0, &call, nullptr), 0);
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0, 10, &call, nullptr), 0);
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, -4, 0, &call, nullptr), 0);
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0x7FFFFFFF, 0x7FFFFFFF, &call, nullptr), 0);
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, -0x7FFFFFFF, 0, &call, nullptr), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 10, 0, &call), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0, 10, &call), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, -4, 0, &call), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, 0x7FFFFFFF, 0x7FFFFFFF, &call), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, nullptr, -0x7FFFFFFF, 0, &call), 0);
   const KernelRect outside{4, 0, 8, 4};
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, &outside, 0, 0, &call, nullptr), 0);
-  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, empty, nullptr, 0, 0, &call, nullptr), 0);
-  EXPECT_EQ(dst.ApplyKernel(nullptr, src, nullptr, 0, 0, &call, nullptr), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, src, &outside, 0, 0, &call), 0);
+  EXPECT_EQ(dst.ApplyKernel(RecordingKernel, empty, nullptr, 0, 0, &call), 0);
+  EXPECT_EQ(dst.ApplyKernel(PixelKernel<KernelCall *>{nullptr}, src, nullptr, 0, 0, &call), 0);
   EXPECT_EQ(call.calls, 0);
 }
 
-int RecordingScaleKernel(uint8_t *, const uint8_t *, const KernelRect &dstRect, const KernelRect &srcRect, int dstW,
-                         int dstH, int srcW, int srcH, int, int, int, int, void *p1, void *) {
-  auto *rects = static_cast<KernelRect *>(p1);
-  rects[0] = dstRect;
-  rects[1] = srcRect;
-  rects[2] = KernelRect{dstW, dstH, srcW, srcH};
+// Destination rectangle, source rectangle, and both image sizes of the last call.
+KernelRect g_scaleSeen[3];
+
+int RecordingScaleKernel(const FrameView &dst, const ConstFrameView &src) {
+  g_scaleSeen[0] = dst.rect;
+  g_scaleSeen[1] = src.rect;
+  g_scaleSeen[2] = KernelRect{dst.width, dst.height, src.width, src.height};
   return 1;
 }
 
@@ -287,8 +286,8 @@ TEST(DibImageApplyScaleKernel, WholeImagesByDefaultAndRectanglesOutsideRefused) 
   DibImage dst, src;
   ASSERT_EQ(dst.Create(30, 20, 24), 1);
   ASSERT_EQ(src.Create(12, 8, 24), 1);
-  KernelRect seen[3];
-  ASSERT_EQ(dst.ApplyScaleKernel(RecordingScaleKernel, src, nullptr, nullptr, seen, nullptr), 1);
+  KernelRect *seen = g_scaleSeen;
+  ASSERT_EQ(dst.ApplyScaleKernel(RecordingScaleKernel, src, nullptr, nullptr), 1);
   EXPECT_EQ(seen[0].right, 30);
   EXPECT_EQ(seen[0].bottom, 20);
   EXPECT_EQ(seen[1].right, 12);
@@ -298,10 +297,10 @@ TEST(DibImageApplyScaleKernel, WholeImagesByDefaultAndRectanglesOutsideRefused) 
   EXPECT_EQ(seen[2].right, 12);
   EXPECT_EQ(seen[2].bottom, 8);
   const KernelRect tooWide{0, 0, 31, 20};
-  EXPECT_EQ(dst.ApplyScaleKernel(RecordingScaleKernel, src, nullptr, &tooWide, seen, nullptr), 0);
+  EXPECT_EQ(dst.ApplyScaleKernel(RecordingScaleKernel, src, nullptr, &tooWide), 0);
   const KernelRect negative{-1, 0, 4, 4};
-  EXPECT_EQ(dst.ApplyScaleKernel(RecordingScaleKernel, src, &negative, nullptr, seen, nullptr), 0);
-  EXPECT_EQ(dst.ApplyScaleKernel(nullptr, src, nullptr, nullptr, seen, nullptr), 0);
+  EXPECT_EQ(dst.ApplyScaleKernel(RecordingScaleKernel, src, &negative, nullptr), 0);
+  EXPECT_EQ(dst.ApplyScaleKernel(nullptr, src, nullptr, nullptr), 0);
 }
 
 TEST(DibImageDraw, GrayPaletteExpandsToColourAtBitmapPosition) {

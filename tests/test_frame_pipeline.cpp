@@ -18,7 +18,7 @@ struct Call {
   const uint8_t *dst;
   const uint8_t *src;
   int32_t record[4];  // first words of the record p1 points to (0 without one)
-  int32_t p2;         // the int32_t p2 points to (-1 without one)
+  int32_t p2;         // the defect threshold, or what a fake noted (-1 without one)
 };
 
 std::vector<Call> g_calls;
@@ -28,10 +28,10 @@ WhiteBalanceParams g_balanceResult;
 int32_t g_grayGains[4] = {128, 128, 128, 128};
 
 template <int Words>
-Call Record(const char *name, const uint8_t *dst, const uint8_t *src, void *p1, void *p2) {
+Call Record(const char *name, const uint8_t *dst, const uint8_t *src, const void *p1, const int32_t *p2) {
   Call call{name, dst, src, {0, 0, 0, 0}, -1};
   if (p1 != nullptr) std::memcpy(call.record, p1, Words * sizeof(int32_t));
-  if (p2 != nullptr) std::memcpy(&call.p2, p2, sizeof(int32_t));
+  if (p2 != nullptr) call.p2 = *p2;
   return call;
 }
 
@@ -59,21 +59,33 @@ enum : int {
   kBrightnessK
 };
 
+// Fakes for each parameter list; the record is seen through its first words.
 template <int Id>
-int Fake(uint8_t *dst, const uint8_t *src, const KernelRect &, int, int, int, int, int, int, void *p1, void *p2) {
+int Fake(const FrameView &dst, const ConstFrameView &src) {
+  g_calls.push_back(Record<4>(kNames[Id], dst.pixels, src.pixels, nullptr, nullptr));
+  return 1;
+}
+
+template <int Id>
+int FakeDefect(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params, int32_t threshold) {
+  g_calls.push_back(Record<4>(kNames[Id], dst.pixels, src.pixels, &params, &threshold));
+  return 1;
+}
+
+template <int Id, typename Params>
+int FakeWith(const FrameView &dst, const ConstFrameView &src, Params &params) {
   // Gamma, contrast, sharpness and brightness records hold two words.
   constexpr int kWords = (Id == kGammaK || Id == kContrastK || Id == kSharpenK || Id == kBrightnessK) ? 2 : 4;
-  g_calls.push_back(Record<kWords>(kNames[Id], dst, src, p1, p2));
+  g_calls.push_back(Record<kWords>(kNames[Id], dst.pixels, src.pixels, &params, nullptr));
   if constexpr (Id == kBalance8 || Id == kBalance16) {
-    auto *p = static_cast<WhiteBalanceParams *>(p1);
-    const int32_t mode = p->mode;
-    *p = g_balanceResult;
-    p->mode = mode;
+    const int32_t mode = params.mode;
+    params = g_balanceResult;
+    params.mode = mode;
   }
-  if constexpr (Id == kGrayBalanceK) std::memcpy(static_cast<GrayParams *>(p1)->gains, g_grayGains, sizeof g_grayGains);
+  if constexpr (Id == kGrayBalanceK) std::memcpy(params.gains, g_grayGains, sizeof g_grayGains);
   if constexpr (Id == kSharpenK) {
     // Sharpness must read a copy equal to the image it writes.
-    const bool same = std::memcmp(dst, src, 16) == 0 && dst != src;
+    const bool same = std::memcmp(dst.pixels, src.pixels, 16) == 0 && dst.pixels != src.pixels;
     g_calls.back().p2 = same ? 1 : 0;
   }
   return 1;
@@ -81,24 +93,24 @@ int Fake(uint8_t *dst, const uint8_t *src, const KernelRect &, int, int, int, in
 
 PipelineKernels Fakes() {
   PipelineKernels k;
-  k.suppressDefects8 = Fake<kDefect8>;
-  k.suppressDefects16 = Fake<kDefect16>;
-  k.balanceMeans8 = Fake<kBalance8>;
-  k.balanceMeans16 = Fake<kBalance16>;
-  k.demosaicInterior8 = Fake<kInterior8>;
-  k.demosaicBorder8 = Fake<kBorder8>;
-  k.demosaicInterior16 = Fake<kInterior16>;
-  k.demosaicBorder16 = Fake<kBorder16>;
-  k.grayBalance = Fake<kGrayBalanceK>;
-  k.grayGainOffset8 = Fake<kGrayGain8>;
-  k.grayGainOffset16 = Fake<kGrayGain16>;
+  k.suppressDefects8 = FakeDefect<kDefect8>;
+  k.suppressDefects16 = FakeDefect<kDefect16>;
+  k.balanceMeans8 = FakeWith<kBalance8, WhiteBalanceParams>;
+  k.balanceMeans16 = FakeWith<kBalance16, WhiteBalanceParams>;
+  k.demosaicInterior8 = FakeWith<kInterior8, const DemosaicParams>;
+  k.demosaicBorder8 = FakeWith<kBorder8, const DemosaicParams>;
+  k.demosaicInterior16 = FakeWith<kInterior16, const DemosaicParams>;
+  k.demosaicBorder16 = FakeWith<kBorder16, const DemosaicParams>;
+  k.grayBalance = FakeWith<kGrayBalanceK, GrayParams>;
+  k.grayGainOffset8 = FakeWith<kGrayGain8, const GrayParams>;
+  k.grayGainOffset16 = FakeWith<kGrayGain16, const GrayParams>;
   k.luma24To8 = Fake<kLuma>;
   for (auto &t : k.tone) {
-    t.hueSaturation = Fake<kHueSat>;
-    t.gamma = Fake<kGammaK>;
-    t.contrast = Fake<kContrastK>;
-    t.sharpen = Fake<kSharpenK>;
-    t.brightness = Fake<kBrightnessK>;
+    t.hueSaturation = FakeWith<kHueSat, const HueSaturationParams>;
+    t.gamma = FakeWith<kGammaK, const ToneParams>;
+    t.contrast = FakeWith<kContrastK, const ToneParams>;
+    t.sharpen = FakeWith<kSharpenK, const ToneParams>;
+    t.brightness = FakeWith<kBrightnessK, const ToneParams>;
   }
   return k;
 }

@@ -28,7 +28,7 @@ KernelTestImage Picture(int bpp) {
 
 struct Job {
   HueSaturationParams params;
-  PixelKernel kernel;
+  PixelKernel<const HueSaturationParams &> kernel;
   int bpp;
 };
 
@@ -43,7 +43,7 @@ TEST(ToneConcurrency, ParallelConversionsMatchSingleThreadedResults) {
   for (const Job &job : jobs) {
     KernelTestImage image = Picture(job.bpp);
     HueSaturationParams p = job.params;
-    ASSERT_EQ(test::RunInPlace(job.kernel, image, &p), 1);
+    ASSERT_EQ(test::RunInPlace(job.kernel, image, p), 1);
     expected.push_back(image.pixels);
   }
 
@@ -58,7 +58,7 @@ TEST(ToneConcurrency, ParallelConversionsMatchSingleThreadedResults) {
       for (int round = 0; round < kRounds; ++round) {
         KernelTestImage image = Picture(job.bpp);
         HueSaturationParams p = job.params;
-        if (test::RunInPlace(job.kernel, image, &p) != 1 || image.pixels != expected[i]) ++mismatches;
+        if (test::RunInPlace(job.kernel, image, p) != 1 || image.pixels != expected[i]) ++mismatches;
       }
     });
   }

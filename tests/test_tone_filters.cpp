@@ -34,7 +34,7 @@ Rgb HueSaturation8(Rgb in, int hue, int saturation) {
   KernelTestImage image(1, 1, 3);
   PutRgb(image, 0, 0, in);
   HueSaturationParams p{hue, 0, saturation, 12};
-  EXPECT_EQ(RunInPlace(HueSaturationColor8, image, &p), 1);
+  EXPECT_EQ(RunInPlace(HueSaturationColor8, image, p), 1);
   return GetRgb(image, 0, 0);
 }
 
@@ -80,7 +80,7 @@ TEST(HueSaturation, SixteenBitUsesTopEightBitsAndKeepsFourthWord) {
   image.SetWord(1, 0, 2, 65535);
   image.SetWord(1, 0, 3, 0x1234);
   HueSaturationParams p{60, 0, 0, 12};
-  ASSERT_EQ(RunInPlace(HueSaturationColor16, image, &p), 1);
+  ASSERT_EQ(RunInPlace(HueSaturationColor16, image, p), 1);
   for (int x = 0; x < 2; ++x) {
     EXPECT_EQ(image.Word(x, 0, 0), 0);
     EXPECT_EQ(image.Word(x, 0, 1), 4080);
@@ -90,19 +90,19 @@ TEST(HueSaturation, SixteenBitUsesTopEightBitsAndKeepsFourthWord) {
   EXPECT_EQ(image.Word(1, 0, 3), 0x1234);
 }
 
-uint8_t Gray8(PixelKernel kernel, int value, uint8_t sample) {
+uint8_t Gray8(ToneKernel kernel, int value, uint8_t sample) {
   KernelTestImage image(1, 1, 1);
   image.SetByte(0, 0, 0, sample);
   ToneParams p{value, 12};
-  EXPECT_EQ(RunInPlace(kernel, image, &p), 1);
+  EXPECT_EQ(RunInPlace(kernel, image, p), 1);
   return image.Byte(0, 0);
 }
 
-uint16_t Gray16(PixelKernel kernel, int value, uint16_t sample) {
+uint16_t Gray16(ToneKernel kernel, int value, uint16_t sample) {
   KernelTestImage image(1, 1, 2);
   image.SetWord(0, 0, 0, sample);
   ToneParams p{value, 12};
-  EXPECT_EQ(RunInPlace(kernel, image, &p), 1);
+  EXPECT_EQ(RunInPlace(kernel, image, p), 1);
   return image.Word(0, 0);
 }
 
@@ -115,7 +115,7 @@ TEST(Gamma, ZeroExponentDiffersBetweenGrayAndColour) {
   image.SetByte(0, 0, 1, 1);
   image.SetByte(0, 0, 2, 255);
   ToneParams p{0, 12};
-  ASSERT_EQ(RunInPlace(GammaColor8, image, &p), 1);
+  ASSERT_EQ(RunInPlace(GammaColor8, image, p), 1);
   EXPECT_EQ(image.Byte(0, 0, 0), 0);
   EXPECT_EQ(image.Byte(0, 0, 1), 253);
   EXPECT_EQ(image.Byte(0, 0, 2), 255);
@@ -185,7 +185,7 @@ TEST(Brightness, WideRowsOfFourWordPixels) {
       image.SetWord(x, y, 3, static_cast<uint16_t>(0xAB00 + x));
     }
   ToneParams p{255, 12};
-  ASSERT_EQ(RunInPlace(BrightnessColor16, image, &p), 1);
+  ASSERT_EQ(RunInPlace(BrightnessColor16, image, p), 1);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 70; ++x) {
       EXPECT_EQ(image.Word(x, y, 0), 11 * x);
@@ -202,7 +202,7 @@ TEST(Sharpen, SingleBrightPixelAtStrengthThirty) {
   KernelTestImage dst(8, 8, 1);
   dst.FillBytes(7);  // shows which pixels the filter writes
   ToneParams p{30, 12};
-  ASSERT_EQ(test::RunKernel(SharpenGray8, dst, src, &p), 1);
+  ASSERT_EQ(test::RunKernel(SharpenGray8, dst, src, p), 1);
   // Box of (4, 4): 15 x 100 + 116 = 1616, mean 101; 116 + 30 * 15 / 10.
   EXPECT_EQ(dst.Byte(4, 4), 161);
   // Boxes holding the bright pixel: 100 + trunc(30 * -1 / 10).
@@ -231,7 +231,7 @@ TEST(Sharpen, ClampsAtBothEndsAndKeepsChannelsApart) {
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 6; ++x) dst.SetByte(x, y, 3, 0xA5);
   ToneParams p{30, 12};
-  ASSERT_EQ(test::RunKernel(SharpenColor8, dst, src, &p), 1);
+  ASSERT_EQ(test::RunKernel(SharpenColor8, dst, src, p), 1);
   EXPECT_EQ(dst.Byte(3, 3, 0), 255);
   EXPECT_EQ(dst.Byte(3, 3, 1), 0);
   EXPECT_EQ(dst.Byte(3, 3, 2), 60);
@@ -247,10 +247,10 @@ TEST(Sharpen, SixteenBitLimitsToTwelveBits) {
   src.SetWord(2, 2, 0, 4095);
   KernelTestImage dst = src;
   ToneParams p{30, 12};
-  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, &p), 1);
+  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, p), 1);
   EXPECT_EQ(dst.Word(2, 2), 4095);  // 4095 + 30 * (4095 - 4005) / 10
   src.SetWord(2, 2, 0, 4010);       // box mean 4000: 4010 + 30
-  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, &p), 1);
+  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, p), 1);
   EXPECT_EQ(dst.Word(2, 2), 4040);
 }
 
@@ -261,7 +261,7 @@ TEST(Sharpen, QuotientTruncatesTowardZero) {
   src.SetWord(2, 2, 0, 3995);
   KernelTestImage dst = src;
   ToneParams p{7, 12};
-  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, &p), 1);
+  ASSERT_EQ(test::RunKernel(SharpenGray16, dst, src, p), 1);
   EXPECT_EQ(dst.Word(2, 2), 3993);
   // 8-bit, wide enough for whole blocks of samples, row 2 darker: every box
   // of rows 2 and 3 holds four samples of 95 and twelve of 100, mean 98.
@@ -269,7 +269,7 @@ TEST(Sharpen, QuotientTruncatesTowardZero) {
   src8.FillBytes(100);
   for (int x = 0; x < 40; ++x) src8.SetByte(x, 2, 0, 95);
   KernelTestImage dst8 = src8;
-  ASSERT_EQ(test::RunKernel(SharpenGray8, dst8, src8, &p), 1);
+  ASSERT_EQ(test::RunKernel(SharpenGray8, dst8, src8, p), 1);
   for (int x = 2; x < 38; ++x) {
     EXPECT_EQ(dst8.Byte(x, 2), 93) << x;   // 95 + 7 * -3 / 10 = 95 - 2
     EXPECT_EQ(dst8.Byte(x, 3), 101) << x;  // 100 + 7 * 2 / 10 = 100 + 1
@@ -282,7 +282,7 @@ TEST(Sharpen, RefusesToReadItsOwnOutput) {
   image.SetByte(4, 4, 0, 116);
   const auto before = image.pixels;
   ToneParams p{30, 12};
-  EXPECT_EQ(RunInPlace(SharpenGray8, image, &p), 0);
+  EXPECT_EQ(RunInPlace(SharpenGray8, image, p), 0);
   EXPECT_EQ(image.pixels, before);
 }
 
@@ -302,11 +302,11 @@ TEST(ToneFilters, FourthByteAndWordUntouched) {
             image.SetByte(x, y, c, static_cast<uint8_t>(c == 3 ? 0xC0 + x : v));
         }
     const KernelTestImage copy = image;
-    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kHueSaturation, type), image, &hue), 1);
-    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kGamma, type), image, &gamma), 1);
-    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kContrast, type), image, &contrast), 1);
-    ASSERT_EQ(test::RunKernel(ToneKernelFor(ToneFilter::kSharpness, type), image, copy, &sharp), 1);
-    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kBrightness, type), image, &bright), 1);
+    ASSERT_EQ(RunInPlace(HueSaturationKernelFor(type), image, hue), 1);
+    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kGamma, type), image, gamma), 1);
+    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kContrast, type), image, contrast), 1);
+    ASSERT_EQ(test::RunKernel(ToneKernelFor(ToneFilter::kSharpness, type), image, copy, sharp), 1);
+    ASSERT_EQ(RunInPlace(ToneKernelFor(ToneFilter::kBrightness, type), image, bright), 1);
     for (int y = 0; y < 6; ++y)
       for (int x = 0; x < 7; ++x) {
         if (wide)
@@ -318,9 +318,9 @@ TEST(ToneFilters, FourthByteAndWordUntouched) {
 }
 
 TEST(ToneFilters, KernelsByColourType) {
-  EXPECT_EQ(ToneKernelFor(ToneFilter::kHueSaturation, 0), nullptr);
-  EXPECT_EQ(ToneKernelFor(ToneFilter::kHueSaturation, 1), nullptr);
-  EXPECT_EQ(ToneKernelFor(ToneFilter::kHueSaturation, 3), HueSaturationColor8);
+  EXPECT_EQ(HueSaturationKernelFor(0), nullptr);
+  EXPECT_EQ(HueSaturationKernelFor(1), nullptr);
+  EXPECT_EQ(HueSaturationKernelFor(3), HueSaturationColor8);
   EXPECT_EQ(ToneKernelFor(ToneFilter::kGamma, 1), GammaGray16);
   EXPECT_EQ(ToneKernelFor(ToneFilter::kContrast, 2), ContrastColor8);
   EXPECT_EQ(ToneKernelFor(ToneFilter::kSharpness, 4), SharpenColor16);
@@ -332,16 +332,16 @@ TEST(ToneFilters, UnusableArgumentsAreRefused) {
   KernelTestImage image(4, 4, 3);
   ToneParams p{50, 12};
   const KernelRect empty{2, 2, 2, 4};
-  EXPECT_EQ(
-      GammaColor8(image.pixels.data(), image.pixels.data(), empty, 0, 0, 3, 3, image.stride, image.stride, &p, nullptr),
-      0);
-  EXPECT_EQ(RunInPlace(GammaColor8, image, nullptr), 0);
-  EXPECT_EQ(
-      GammaColor8(nullptr, image.pixels.data(), image.Whole(), 0, 0, 3, 3, image.stride, image.stride, &p, nullptr), 0);
+  EXPECT_EQ(GammaColor8(image.View(empty), image.View(empty), p), 0);
+  FrameView noPixels = image.View();
+  noPixels.pixels = nullptr;
+  EXPECT_EQ(GammaColor8(noPixels, image.View(), p), 0);
   // A colour kernel on one-byte pixels would read past each pixel.
-  EXPECT_EQ(GammaColor8(image.pixels.data(), image.pixels.data(), image.Whole(), 0, 0, 1, 1, image.stride, image.stride,
-                        &p, nullptr),
-            0);
+  FrameView bytes = image.View();
+  bytes.bytesPerPixel = 1;
+  ConstFrameView srcBytes = image.View();
+  srcBytes.bytesPerPixel = 1;
+  EXPECT_EQ(GammaColor8(bytes, srcBytes, p), 0);
 }
 
 }  // namespace

@@ -35,9 +35,10 @@ KernelTestImage Mosaic(int w, int h, int bpp, const char *row0, const char *row1
   return image;
 }
 
-WhiteBalanceParams Measure(PixelKernel kernel, KernelTestImage &mosaic, int mode, int expectResult = 1) {
+WhiteBalanceParams Measure(PixelKernel<WhiteBalanceParams &> kernel, KernelTestImage &mosaic, int mode,
+                           int expectResult = 1) {
   WhiteBalanceParams p = MakeWhiteBalanceParams(mode);
-  EXPECT_EQ(RunInPlace(kernel, mosaic, &p), expectResult);
+  EXPECT_EQ(RunInPlace(kernel, mosaic, p), expectResult);
   return p;
 }
 
@@ -157,7 +158,7 @@ TEST(GrayBalance, HalfBrightClassGetsDoubleGain) {
     return 50;
   });
   GrayParams p = Gray(0, 8, 1, 2, 3, 4, 5, 6, 7, 8);
-  ASSERT_EQ(RunInPlace(GrayBalance, image, &p), 1);
+  ASSERT_EQ(RunInPlace(GrayBalance, image, p), 1);
   EXPECT_EQ(p.gains[kGrayR], 128);
   EXPECT_EQ(p.gains[kGrayG1], 128);
   EXPECT_EQ(p.gains[kGrayG2], 128);
@@ -172,14 +173,14 @@ TEST(GrayBalance, SixteenBitLeavesOutSaturatedAndStopsWithoutSamples) {
     return 2000;
   });
   GrayParams p = Gray(1, 12, 128, 128, 128, 128);
-  ASSERT_EQ(RunInPlace(GrayBalance, image, &p), 1);
+  ASSERT_EQ(RunInPlace(GrayBalance, image, p), 1);
   EXPECT_EQ(p.gains[kGrayR], 256);
   EXPECT_EQ(p.gains[kGrayB], 128);
 
   // Every R site saturated: no usable sample, nothing changes.
   auto saturated = Mosaic(36, 4, 2, "BH", "GR", [](char s, int, int) { return s == 'R' ? 4095 : 2000; });
   GrayParams q = Gray(1, 12, 11, 22, 33, 44);
-  ASSERT_EQ(RunInPlace(GrayBalance, saturated, &q), 1);
+  ASSERT_EQ(RunInPlace(GrayBalance, saturated, q), 1);
   EXPECT_EQ(q.gains[kGrayR], 11);
   EXPECT_EQ(q.gains[kGrayB], 44);
 }
@@ -193,7 +194,7 @@ TEST(GrayGainOffset, OffsetAndGainPerSiteWithLimits) {
     return s == 'B' ? 60 : 99;
   });
   GrayParams p = Gray(0, 8, 256, 128, 0, 128, 0, -20, 7, 200);
-  ASSERT_EQ(RunInPlace(GrayGainOffset8, image, &p), 1);
+  ASSERT_EQ(RunInPlace(GrayGainOffset8, image, p), 1);
   for (int x = 0; x + 3 < 38; x += 4) {
     EXPECT_EQ(image.Byte(x, 0), 0);        // 10 - 20
     EXPECT_EQ(image.Byte(x + 2, 0), 10);   // 30 - 20
@@ -210,7 +211,7 @@ TEST(GrayGainOffset, SixteenBitTruncatesAndLimitsToTwelveBits) {
   // G1 gain 100: 3 * 100 / 128 = 2.34 -> 2; R doubles past 4095; B with a
   // gain too large for 32-bit products; G2 keeps its value.
   GrayParams p = Gray(0, 12, 256, 100, 128, 2000000, -1, 0, 0, -5);
-  ASSERT_EQ(RunInPlace(GrayGainOffset16, image, &p), 1);
+  ASSERT_EQ(RunInPlace(GrayGainOffset16, image, p), 1);
   for (int x = 0; x < 34; x += 2) {
     EXPECT_EQ(image.Word(x, 0), 2);
     EXPECT_EQ(image.Word(x + 1, 0), 4095);
@@ -252,7 +253,7 @@ TEST(Luma24To8, WeightsAndFourByteSource) {
   for (int x = 0; x < 3; ++x)
     for (int c = 0; c < 3; ++c) colour.SetByte(x, 0, c, pixels[x][c]);
   KernelTestImage gray(3, 1, 1);
-  ASSERT_EQ(test::RunKernel(Luma24To8, gray, colour, nullptr), 1);
+  ASSERT_EQ(test::RunKernel(Luma24To8, gray, colour), 1);
   EXPECT_EQ(gray.Byte(0, 0), 76);   // 30 * 255 / 100
   EXPECT_EQ(gray.Byte(1, 0), 150);  // 59 * 255 / 100
   EXPECT_EQ(gray.Byte(2, 0), 255);
