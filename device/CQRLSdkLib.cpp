@@ -371,8 +371,8 @@ int CQRLSdkLib::WaitNewestFrame() {
   return transfer.WaitNewestFrame();
 }
 
-int CQRLSdkLib::ConvertNewest(uint8_t *dest) {
-  return transfer.ConvertNewest(dest);
+int CQRLSdkLib::ConvertNewest(uint8_t *dest, RawFrameMeta *meta) {
+  return transfer.ConvertNewest(dest, meta);
 }
 
 }  // namespace quorel

@@ -126,9 +126,9 @@ class CQRLSdkLib {
   // 3 frame ready, 2 call again, 1 failure or time-out, 0 not streaming.
   // Consumer thread.
   int WaitNewestFrame();
-  // Copies the frame chosen by WaitNewestFrame into dest: 0, 14 or 19.
-  // Consumer thread.
-  int ConvertNewest(uint8_t *dest);
+  // Copies the frame chosen by WaitNewestFrame into dest, and its identity
+  // into *meta when meta is not null: 0, 14 or 19. Consumer thread.
+  int ConvertNewest(uint8_t *dest, RawFrameMeta *meta = nullptr);
   // True while a streaming run is active (geometry changes are refused).
   bool IsStreaming() const { return !transfer.Stopped(); }
   const TransferEngine &GetTransferEngine() const { return transfer; }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "device/PacketLayer.h"
+#include "platform/Clock.h"
 #include "platform/ThreadUtil.h"
 
 namespace quorel {
@@ -87,9 +88,19 @@ int TransferEngine::StartTransfer(const char *devicePath, const std::vector<uint
     slots_ = slots;
     transferBytes_ = frameBytes;
     large_ = large;
+    if (slotInfoCapacity_ < slots.size()) {
+      slotInfo_ = std::make_unique<Slot[]>(slots.size());
+      slotInfoCapacity_ = slots.size();
+    }
+    for (size_t i = 0; i < slotInfoCapacity_; ++i) slotInfo_[i].state.store(kEmpty, std::memory_order_relaxed);
     ringCount_.store(static_cast<uint32_t>(slots.size()), std::memory_order_release);
     indices_.store(Pack(0, 0), std::memory_order_release);
   }
+  completed_.store(0, std::memory_order_relaxed);
+  dropped_.store(0, std::memory_order_relaxed);
+  short_.store(0, std::memory_order_relaxed);
+  failed_.store(0, std::memory_order_relaxed);
+  timeouts_.store(0, std::memory_order_relaxed);
   failedFlag_.store(0, std::memory_order_release);
   published_.store(0, std::memory_order_release);
   threadCpuNs_.store(0, std::memory_order_release);
@@ -119,26 +130,50 @@ void TransferEngine::Run() {
     const uint32_t ringCount = static_cast<uint32_t>(slots_.size());
     uint8_t packet[kPacketSize] = {CMD_CAPTURE};
     uint32_t write = 0;
+    uint64_t sequence = 0;    // frames completed in this run
+    bool afterShort = false;  // the slot is being read again after a short transfer
     if (stopFlag_.load(std::memory_order_acquire) == 0) {
       while (outcome != kSdkFrameFailed) {
+        Slot &slot = slotInfo_[write];
+        // A frame the consumer never took is lost the moment its slot is
+        // read into again.
+        if (slot.state.exchange(kFilling, std::memory_order_acq_rel) == kUntaken) {
+          dropped_.fetch_add(1, std::memory_order_relaxed);
+        }
         size_t moved = 0;
         device->Request(IOCTL_PIPE_DIRECT_OUT, kPipeIndexCommand, sizeof kPipeIndexCommand, packet, sizeof packet,
                         &moved);
         moved = 0;
         const bool ok =
             device->Request(readCode, kPipeIndexData, sizeof kPipeIndexData, slots_[write], transferBytes_, &moved);
+        const uint64_t completedNs = MonotonicNanoseconds();
         bool publish = true;
         if (!ok) {
           outcome = kSdkFrameFailed;
+          failed_.fetch_add(1, std::memory_order_relaxed);
         } else if (moved != transferBytes_) {
+          short_.fetch_add(1, std::memory_order_relaxed);
           if (shortFrameAllowed) {
             shortFrameAllowed = false;
+            afterShort = true;
             publish = false;
           } else {
             outcome = kSdkFrameFailed;
           }
         }
         if (publish) {
+          if (outcome == kSdkFrameFailed) {
+            slot.state.store(kFailed, std::memory_order_relaxed);
+          } else {
+            ++sequence;
+            slot.sequence.store(sequence, std::memory_order_relaxed);
+            slot.timestampNs.store(completedNs, std::memory_order_relaxed);
+            slot.status.store(afterShort ? RawFrameMeta::kAfterShort : RawFrameMeta::kComplete,
+                              std::memory_order_relaxed);
+            slot.state.store(kUntaken, std::memory_order_relaxed);
+            afterShort = false;
+            completed_.store(sequence, std::memory_order_relaxed);
+          }
           // Step to the next slot, over the one the consumer holds. A failed
           // frame is published too, so the consumer's indices stay in step.
           // Acquire: the consumer's last read of a slot happens before
@@ -201,7 +236,11 @@ int TransferEngine::WaitNewestFrame() {
     uint32_t write = static_cast<uint32_t>(state >> 32);
     const uint32_t read = static_cast<uint32_t>(state & 0xFFFFFFFFu);
     if (write < read) write += ringCount;
-    if (write - read < 1) return frameEvent_.Wait(frameWaitMs_) ? 2 : 1;
+    if (write - read < 1) {
+      if (frameEvent_.Wait(frameWaitMs_)) return 2;
+      timeouts_.fetch_add(1, std::memory_order_relaxed);
+      return 1;
+    }
     // The slot before the one being filled is the newest complete frame.
     const uint32_t newest = (write - 1) % ringCount;
     if (indices_.compare_exchange_weak(state, Pack(static_cast<uint32_t>(state >> 32), newest),
@@ -211,7 +250,17 @@ int TransferEngine::WaitNewestFrame() {
   }
 }
 
-int TransferEngine::ConvertNewest(uint8_t *dest) {
+TransferCounters TransferEngine::Counters() const {
+  TransferCounters counters;
+  counters.completed = completed_.load(std::memory_order_relaxed);
+  counters.dropped = dropped_.load(std::memory_order_relaxed);
+  counters.shortFrames = short_.load(std::memory_order_relaxed);
+  counters.failedTransfers = failed_.load(std::memory_order_relaxed);
+  counters.timeouts = timeouts_.load(std::memory_order_relaxed);
+  return counters;
+}
+
+int TransferEngine::ConvertNewest(uint8_t *dest, RawFrameMeta *meta) {
   if (dest == nullptr) return kSdkNoDestination;
   std::lock_guard<std::mutex> lock(consumerMutex_);
   const uint32_t ringCount = static_cast<uint32_t>(slots_.size());
@@ -223,7 +272,20 @@ int TransferEngine::ConvertNewest(uint8_t *dest) {
   if (threadRunning_.load(std::memory_order_acquire) && read == static_cast<uint32_t>(state >> 32)) {
     return kSdkFrameFailed;
   }
+  Slot &slot = slotInfo_[read];
+  // The failed read that ended a run is published to keep the indices in
+  // step, but its bytes are no frame: never hand them on as one. Neither is
+  // a slot left half-read by a stop during a short-frame retry.
+  const uint32_t held = slot.state.load(std::memory_order_acquire);
+  if (held == kFailed || held == kFilling) return kSdkFrameFailed;
   if (copyWindow_) copyWindow_(dest, slots_[read]);
+  if (meta != nullptr) {
+    meta->sequence = slot.sequence.load(std::memory_order_relaxed);
+    meta->timestampNs = slot.timestampNs.load(std::memory_order_relaxed);
+    meta->status = slot.status.load(std::memory_order_relaxed);
+  }
+  uint32_t untaken = kUntaken;
+  slot.state.compare_exchange_strong(untaken, kTaken, std::memory_order_acq_rel);
   while (!indices_.compare_exchange_weak(state, Pack(static_cast<uint32_t>(state >> 32), (read + 1) % ringCount),
                                          std::memory_order_acq_rel, std::memory_order_acquire)) {
   }

@@ -18,12 +18,20 @@
 // consumer thread calls WaitNewestFrame and ConvertNewest while streaming.
 // The ring slots and the raw buffer must stay allocated, and the geometry
 // unchanged, from StartTransfer until StopTransfer returns.
+//
+// Stream counters: each counter has one writer (the transfer thread, or the
+// consumer for time-outs) and is an atomic that any thread may read; they
+// start from zero with every StartTransfer. Each slot carries the identity of
+// the frame in it (sequence number, completion time, status) and whether the
+// consumer has taken it, so that a frame overwritten untaken counts as
+// dropped. None of this adds a lock or a driver request to the frame path.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +41,28 @@
 #include "platform/Event.h"
 
 namespace quorel {
+
+// What a streaming run has counted so far.
+struct TransferCounters {
+  uint64_t completed = 0;        // frames published whole (the sequence numbers issued)
+  uint64_t dropped = 0;          // completed frames overwritten before the consumer took them
+  uint64_t shortFrames = 0;      // reads that moved too few bytes (retried or run-ending)
+  uint64_t failedTransfers = 0;  // frame reads whose request failed
+  uint64_t timeouts = 0;         // WaitNewestFrame calls that waited in vain
+};
+
+// The identity of one streamed frame.
+struct RawFrameMeta {
+  // Status values; the numbers are those of QuorelStream.h.
+  static constexpr uint32_t kComplete = 0;
+  // Complete, read into its slot again after a short transfer that the
+  // one-short-frame allowance discarded.
+  static constexpr uint32_t kAfterShort = 1;
+
+  uint64_t sequence = 0;     // completed frames of the run up to this one (1 first)
+  uint64_t timestampNs = 0;  // CLOCK_MONOTONIC when its read completed
+  uint32_t status = kComplete;
+};
 
 class TransferEngine {
  public:
@@ -86,10 +116,11 @@ class TransferEngine {
   // or no frame came within the frame wait; 0: not streaming. Consumer.
   int WaitNewestFrame();
   // Copies the frame at ReadIndex into dest with the window copy, then moves
-  // ReadIndex on by one. 14 for a null dest (nothing changes); 19 when no
-  // complete frame is at ReadIndex (no ring yet, or a restart replaced it);
-  // else 0. Consumer.
-  int ConvertNewest(uint8_t *dest);
+  // ReadIndex on by one, and stores the frame's identity in *meta when meta
+  // is not null. 14 for a null dest (nothing changes); 19 when no complete
+  // frame is at ReadIndex (no ring yet, a restart replaced it, or the slot
+  // holds the failed read that ended the run); else 0. Consumer.
+  int ConvertNewest(uint8_t *dest, RawFrameMeta *meta = nullptr);
 
   // --- state, readable from any thread ---
   int WriteIndex() const { return static_cast<int>(indices_.load(std::memory_order_acquire) >> 32); }
@@ -103,8 +134,24 @@ class TransferEngine {
   uint64_t FramesPublished() const { return published_.load(std::memory_order_acquire); }
   // CPU time the current or last transfer thread has used, in nanoseconds.
   uint64_t ThreadCpuNanoseconds() const { return threadCpuNs_.load(std::memory_order_acquire); }
+  // The current or last run's counters; each field is read on its own.
+  TransferCounters Counters() const;
 
  private:
+  // What a slot holds. The thread moves a slot to kFilling when it starts a
+  // read into it and to kUntaken or kFailed when it publishes it; the
+  // consumer moves it from kUntaken to kTaken when it converts it.
+  enum SlotState : uint32_t { kEmpty, kFilling, kUntaken, kTaken, kFailed };
+  // Written by the thread before the slot is published (release on
+  // indices_), read by the consumer after choosing it (acquire); atomics so
+  // that a restart racing a late consumer stays defined.
+  struct Slot {
+    std::atomic<uint32_t> state{kEmpty};
+    std::atomic<uint32_t> status{0};
+    std::atomic<uint64_t> sequence{0};
+    std::atomic<uint64_t> timestampNs{0};
+  };
+
   static uint64_t Pack(uint32_t write, uint32_t read) { return uint64_t{write} << 32 | read; }
   void Run();
   void JoinThread();
@@ -137,6 +184,18 @@ class TransferEngine {
   std::atomic<int32_t> failedFlag_{0};      // written by the thread as it ends
   std::atomic<uint64_t> published_{0};      // written by the thread
   std::atomic<uint64_t> threadCpuNs_{0};    // written by the thread
+
+  // Per-slot identity, slotInfoCapacity_ entries; grown (never shrunk) by
+  // StartTransfer under consumerMutex_ while no thread runs.
+  std::unique_ptr<Slot[]> slotInfo_;
+  size_t slotInfoCapacity_ = 0;
+  // Counters: completed_ to failed_ written by the thread, timeouts_ by the
+  // consumer; reset by StartTransfer before the thread exists.
+  std::atomic<uint64_t> completed_{0};
+  std::atomic<uint64_t> dropped_{0};
+  std::atomic<uint64_t> short_{0};
+  std::atomic<uint64_t> failed_{0};
+  std::atomic<uint64_t> timeouts_{0};
 
   Event frameEvent_{false};  // auto-reset: a slot was published (or the run ended)
   Event doneEvent_{true};    // manual-reset: the thread has ended

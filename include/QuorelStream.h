@@ -28,7 +28,10 @@ extern "C" {
 
 /* Status of a delivered frame. */
 #define QUOREL_FRAME_COMPLETE 0
-/* A short frame accepted by the one-short-frame allowance. */
+/* Complete, but read again into its slot after a short transfer: the
+ * one-short-frame allowance of a run discards the short transfer (it never
+ * reaches the application and takes no sequence number) and marks the frame
+ * that replaces it. */
 #define QUOREL_FRAME_SHORT 1
 
 /* The frame last delivered: the one the latest QUOREL_WM_FRAME announced and
@@ -53,7 +56,7 @@ typedef struct QuorelStreamStats {
   uint64_t completed;        /* frames the transfer engine completed */
   uint64_t delivered;        /* frames delivered to the application */
   uint64_t dropped;          /* completed frames overwritten before the worker took them */
-  uint64_t shortFrames;      /* short frames (accepted or not) */
+  uint64_t shortFrames;      /* short transfers (the allowed one and one that ends the run) */
   uint64_t failedTransfers;  /* frame reads that failed */
   uint64_t timeouts;         /* frame waits that timed out */
   uint64_t copyFailures;     /* copies into the application's buffer that failed */

@@ -18,6 +18,12 @@ uint32_t TimeGetTime() {
   return GetTickCount();
 }
 
+uint64_t MonotonicNanoseconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
 void SleepMs(uint32_t milliseconds) {
   if (milliseconds == 0) {
     sched_yield();

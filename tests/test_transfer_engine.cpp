@@ -4,6 +4,7 @@
 // camera's trigger wait).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "device/PacketLayer.h"
 #include "device/TransferEngine.h"
+#include "platform/Clock.h"
 #include "tests/fakes/ScriptedFrameBackend.h"
 #include "tests/fakes/SimFrameBackend.h"
 
@@ -140,6 +142,86 @@ TEST_F(TransferEngineTest, NewestOfThreeFramesIsTaken) {
   EXPECT_EQ(engine.StopTransfer(), 0);
 }
 
+// Sequence numbers, completion times and the drop count, frame by frame. The
+// backend numbers every read, the short one included, so frame n of the
+// backend is sequence n - 1 here.
+TEST_F(TransferEngineTest, EveryFrameIsNumberedAndOverwrittenOnesAreCountedAsDropped) {
+  TransferEngine &engine = Engine();
+  std::vector<uint8_t> dest(kFrameBytes);
+  RawFrameMeta meta;
+  auto take = [&] {
+    EXPECT_EQ(engine.WaitNewestFrame(), 3);
+    EXPECT_EQ(engine.ConvertNewest(dest.data(), &meta), 0);
+    EXPECT_EQ(ScriptedFrameBackend::FrameIn(dest.data(), kFrameBytes), static_cast<int64_t>(meta.sequence) + 1);
+  };
+  backend_->Script({Outcome::kShort});
+  const uint64_t before = MonotonicNanoseconds();
+  ASSERT_EQ(Start(engine), 0);
+  backend_->Release(2);
+  ASSERT_TRUE(WaitPublished(engine, 1));
+  take();  // slot 0 (read again after the short transfer)
+  EXPECT_EQ(meta.sequence, 1u);
+  EXPECT_EQ(meta.status, RawFrameMeta::kAfterShort);
+  EXPECT_GE(meta.timestampNs, before);
+  EXPECT_LE(meta.timestampNs, MonotonicNanoseconds());
+  const uint64_t first = meta.timestampNs;
+
+  backend_->Release(3);  // sequences 2, 3, 4 into slots 1, 2, 3
+  ASSERT_TRUE(WaitPublished(engine, 4));
+  take();  // the newest: 2 and 3 stay untaken
+  EXPECT_EQ(meta.sequence, 4u);
+  EXPECT_EQ(meta.status, RawFrameMeta::kComplete);
+  EXPECT_GT(meta.timestampNs, first);
+  EXPECT_EQ(engine.Counters().dropped, 0u);
+
+  backend_->Release(3);  // 5, 6, 7 into slots 0, 1, 2: 2 and 3 are overwritten
+  ASSERT_TRUE(WaitPublished(engine, 7));
+  take();
+  EXPECT_EQ(meta.sequence, 7u);
+  TransferCounters counters = engine.Counters();
+  EXPECT_EQ(counters.completed, 7u);
+  EXPECT_EQ(counters.dropped, 2u);
+  EXPECT_EQ(counters.shortFrames, 1u);
+  EXPECT_EQ(counters.failedTransfers, 0u);
+  EXPECT_EQ(counters.timeouts, 0u);
+  backend_->SetFreeRunning(true);
+  EXPECT_EQ(engine.StopTransfer(), 0);
+
+  // A new run counts and numbers from the start again.
+  backend_->SetFreeRunning(false);
+  ASSERT_EQ(Start(engine), 0);
+  counters = engine.Counters();
+  EXPECT_EQ(counters.completed + counters.dropped + counters.shortFrames, 0u);
+  backend_->Release(1);
+  ASSERT_TRUE(WaitPublished(engine, 1));
+  EXPECT_EQ(engine.WaitNewestFrame(), 3);
+  EXPECT_EQ(engine.ConvertNewest(dest.data(), &meta), 0);
+  EXPECT_EQ(meta.sequence, 1u);
+  backend_->SetFreeRunning(true);
+  EXPECT_EQ(engine.StopTransfer(), 0);
+}
+
+// The failed read that ends a run is published to keep the ring in step; its
+// slot holds no frame and is never converted as one.
+TEST_F(TransferEngineTest, FailedReadIsCountedAndItsSlotIsNeverHandedOn) {
+  TransferEngine &engine = Engine();
+  backend_->Script({Outcome::kFull, Outcome::kFail});
+  ASSERT_EQ(Start(engine), 0);
+  backend_->Release(2);
+  ASSERT_TRUE(WaitStopped(engine));
+  const TransferCounters counters = engine.Counters();
+  EXPECT_EQ(counters.completed, 1u);
+  EXPECT_EQ(counters.failedTransfers, 1u);
+  std::vector<uint8_t> dest(kFrameBytes, 0xEE);
+  RawFrameMeta meta;
+  ASSERT_EQ(engine.ConvertNewest(dest.data(), &meta), 0);  // slot 0: the good frame
+  EXPECT_EQ(meta.sequence, 1u);
+  std::fill(dest.begin(), dest.end(), 0xEE);
+  EXPECT_EQ(engine.ConvertNewest(dest.data(), &meta), kSdkFrameFailed);  // slot 1: the failed read
+  EXPECT_EQ(dest[0], 0xEE);
+  EXPECT_EQ(engine.StopTransfer(), kSdkFrameFailed);
+}
+
 TEST_F(TransferEngineTest, StartStopResults) {
   TransferEngine &engine = Engine();
   EXPECT_EQ(engine.StopTransfer(), 0);  // never started
@@ -190,6 +272,10 @@ TEST_F(TransferEngineTest, OneShortFrameIsRetriedASecondEndsTheRun) {
   // published like any other.
   EXPECT_EQ(engine.FramesPublished(), 3u);
   EXPECT_EQ(SlotFrame(0), 2);
+  const TransferCounters counters = engine.Counters();
+  EXPECT_EQ(counters.completed, 2u);
+  EXPECT_EQ(counters.shortFrames, 2u);
+  EXPECT_EQ(counters.failedTransfers, 0u);
   EXPECT_EQ(engine.WaitNewestFrame(), 1);
   EXPECT_EQ(engine.StopTransfer(), kSdkFrameFailed);
   EXPECT_FALSE(engine.Failed());
@@ -254,6 +340,7 @@ TEST_F(TransferEngineTest, NoFrameWithinTheFrameWaitReturnsOne) {
   const auto start = Clock::now();
   EXPECT_EQ(engine.WaitNewestFrame(), 1);
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(engine.Counters().timeouts, 1u);
   backend_->SetFreeRunning(true);
   EXPECT_EQ(engine.StopTransfer(), 0);
 }
