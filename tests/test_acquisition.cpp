@@ -191,10 +191,11 @@ TEST_F(Acquisition, TriggerModeDeliversOneFramePerPulse) {
   }
   EXPECT_FALSE(NextFrame(&msg, 300)) << "one frame per pulse";
   // Stopping while the worker waits for a pulse returns by the trigger
-  // time-out (3 s) at the latest.
+  // time-out (3 s); the bound leaves room for a loaded machine and still
+  // catches a stop that waits for a pulse that never comes.
   const auto stopStart = Clock::now();
   EXPECT_EQ(Quorel_StopPreview(handle_), 1);
-  EXPECT_LT(Clock::now() - stopStart, std::chrono::milliseconds(4500));
+  EXPECT_LT(Clock::now() - stopStart, std::chrono::seconds(10));
   EXPECT_EQ(QuorelSim_Trigger(0), 1);
   EXPECT_FALSE(NextFrame(&msg, 300)) << "no worker after the stop";
 }

@@ -25,6 +25,11 @@ int SoakMilliseconds() {
   return seconds != nullptr ? std::atoi(seconds) * 1000 : 400;
 }
 
+// Each mode streams for the soak time and, on a loaded machine, on until it
+// has delivered a few frames; the deadline only ends a stream that is stuck.
+constexpr int kFramesPerMode = 3;
+constexpr auto kStuckAfter = std::chrono::seconds(120);
+
 int ImageBytes(int bits) {
   return ((kWidth * (bits / 8) + 3) & ~3) * kHeight;
 }
@@ -69,9 +74,11 @@ TEST_F(StreamStress, EveryColourModeWhileFiltersChangeAndImagesAreCopied) {
       }
     });
     int delivered = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(SoakMilliseconds());
+    const auto start = std::chrono::steady_clock::now();
+    const auto soakEnd = start + std::chrono::milliseconds(SoakMilliseconds());
     QuorelHostMsg msg{};
-    while (std::chrono::steady_clock::now() < end) {
+    for (auto now = start; now < soakEnd || (delivered < kFramesPerMode && now < start + kStuckAfter);
+         now = std::chrono::steady_clock::now()) {
       if (QuorelHost_WaitMessage(frames_, &msg, 100) != 1) continue;
       ASSERT_EQ(msg.message, QUOREL_WM_FRAME);
       // The record itself is rewritten by the next frame while this thread
@@ -85,7 +92,7 @@ TEST_F(StreamStress, EveryColourModeWhileFiltersChangeAndImagesAreCopied) {
     // Messages posted before the stop belong to this mode.
     while (QuorelHost_PeekMessage(frames_, &msg) == 1) {
     }
-    EXPECT_GT(delivered, 0) << bits;
+    EXPECT_GE(delivered, kFramesPerMode) << bits;
     int code;
     while ((code = Quorel_GetLastError(handle_)) != 0) ADD_FAILURE() << "error " << code << " at " << bits;
   }
