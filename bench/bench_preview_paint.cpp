@@ -150,7 +150,7 @@ void PaintScaled(benchmark::State &state, bool shared) {
   module->paint(window, &image);
   module->paint(window, &image);
   for (auto _ : state) {
-    display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr, nullptr, nullptr);
+    display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr);
     if (module->paint(window, &image) != 1) {
       state.SkipWithError("paint failed");
       break;
@@ -200,7 +200,7 @@ void BM_ScaleKernelClient24(benchmark::State &state) {
   source.Create(kWidth, kHeight, 24);
   display.Create(kClientWidth, kClientHeight, 24);
   for (auto _ : state) {
-    display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr, nullptr, nullptr);
+    display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr);
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(display.pixelBytes()));
