@@ -18,6 +18,10 @@ export QUOREL_DRIVER=sim
 export QUOREL_REGISTRY="$work/registry.reg"
 export QUOREL_SHM_NAME="/quorel_install_test_$$"
 
+# The installed tool finds the library through its $ORIGIN-relative run path.
+env -u LD_LIBRARY_PATH "$prefix/bin/quorel" --version | grep -q "library version 26477855"
+env -u LD_LIBRARY_PATH "$prefix/bin/quorel" --sim list -q | grep -q "Quorel470KX-PLU_01"
+
 # pkg-config
 "$C_COMPILER" -std=c11 -Wall -Wextra -Werror "$source/examples/camera_info.c" \
   $(pkg-config --cflags --libs quorel-sdk) -Wl,-rpath,"$libdir" -o "$work/camera_info_pc"

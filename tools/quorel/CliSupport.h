@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -11,12 +12,17 @@
 
 namespace quorel::cli {
 
+class CameraConnection;
+
 // Exit codes of the tool; scripts rely on these numbers.
 enum ExitCode : int {
   kExitOk = 0,
   kExitUsage = 2,   // bad command line
   kExitCamera = 3,  // the camera library reported a failure
   kExitFile = 4,    // the tool's own file or I/O operation failed
+  // 128 + the signal that ended record or stream early (after finishing the file)
+  kExitSigInt = 130,
+  kExitSigTerm = 143,
 };
 
 // Thrown by commands and caught in main, which prints "quorel: <message>" and
@@ -41,6 +47,7 @@ struct GlobalOptions {
   std::string simConfig = "units=0";
   std::optional<int> device;  // device number (camera unit / settings key)
   bool quiet = false;
+  std::optional<std::string> debug;  // --debug=CATEGORIES, as QUOREL_DEBUG
 };
 
 // What a command receives: the global options and its own arguments.
@@ -48,6 +55,8 @@ struct Invocation {
   std::string command;
   GlobalOptions global;
   std::vector<std::string> args;
+  // An open camera to use instead of opening one (see CameraSession.h).
+  std::shared_ptr<CameraConnection> camera;
 };
 
 // Whole-string integer in decimal or with a 0x prefix, optionally negative;

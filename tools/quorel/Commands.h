@@ -1,5 +1,5 @@
-// The table of the tool's commands. Each command lives in its own file and
-// returns the exit code; failures are thrown as CliError.
+// The table of the tool's commands (Commands.cpp). Each command lives in its
+// own file and returns the exit code; failures are thrown as CliError.
 #pragma once
 
 #include <span>
@@ -27,6 +27,7 @@ int RunIo(const Invocation &inv);
 int RunSettings(const Invocation &inv);
 int RunConfig(const Invocation &inv);
 int RunDialog(const Invocation &inv);
+int RunBench(const Invocation &inv);
 
 extern const char kListHelp[];
 extern const char kInfoHelp[];
@@ -39,6 +40,7 @@ extern const char kIoHelp[];
 extern const char kSettingsHelp[];
 extern const char kConfigHelp[];
 extern const char kDialogHelp[];
+extern const char kBenchHelp[];
 
 std::span<const Command> AllCommands();
 const Command *FindCommand(std::string_view name);

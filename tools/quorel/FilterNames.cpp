@@ -40,7 +40,44 @@ constexpr std::array<std::string_view, kLastFilterId + 1> kNames = {
     "gray-auto-gain",
 };
 
+// Indexed by identifier; entry 0 is unused.
+constexpr std::array<FilterRange, kLastFilterId + 1> kRanges = {{
+    {},           {-255, 255},  // brightness
+    {-127, 127},                // contrast
+    {-360, 360},                // hue
+    {-255, 255},                // saturation
+    {0, 30},                    // sharpness
+    {0, 0, true},               // bayer-gain-rgb: red | green << 8 | blue << 16
+    {0, 400},                   // bayer-gain-red
+    {0, 400},                   // bayer-gain-green
+    {0, 400},                   // bayer-gain-blue
+    {0, 0, true},               // bayer-gain-auto: non-zero is on
+    {0, 200},                   // gamma
+    {0, 3},                     // bayer-mode
+    {0, 127},                   // global-gain
+    {0, 127},                   // color-gain-red
+    {0, 127},                   // color-gain-green1
+    {0, 127},                   // color-gain-green2
+    {0, 127},                   // color-gain-blue
+    {0, 16383},                 // exposure, sensor lines
+    {0, 2},                     // gray-mode
+    {0, 255},                   // gray-gain-r
+    {0, 255},                   // gray-gain-g1
+    {0, 255},                   // gray-gain-g2
+    {0, 255},                   // gray-gain-b
+    {-255, 255},                // gray-offset-r
+    {-255, 255},                // gray-offset-g1
+    {-255, 255},                // gray-offset-g2
+    {-255, 255},                // gray-offset-b
+    {0, 1},                     // gray-auto-gain
+}};
+
 }  // namespace
+
+FilterRange FilterValueRange(int id) {
+  if (id < kFirstFilterId || id > kLastFilterId) return {};
+  return kRanges[static_cast<size_t>(id)];
+}
 
 std::string_view FilterName(int id) {
   if (id < kFirstFilterId || id > kLastFilterId) return "";

@@ -16,4 +16,15 @@ std::string_view FilterName(int id);
 // ("Gamma", "bayer_gain_rgb", "BayerGainRGB"), or a number 1..28.
 std::optional<int> FilterIdFromName(std::string_view name);
 
+// The values Quorel_SetFilterValue accepts for an identifier, as the
+// library's documentation gives them (a test holds them against the library).
+// `any` marks the two that take every value: 6 (packed Bayer gains) and 10
+// (automatic Bayer gain, non-zero meaning on).
+struct FilterRange {
+  int min = 0;
+  int max = 0;
+  bool any = false;
+};
+FilterRange FilterValueRange(int id);
+
 }  // namespace quorel::cli

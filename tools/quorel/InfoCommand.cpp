@@ -8,17 +8,19 @@
 #include "CameraSession.h"
 #include "Commands.h"
 #include "FilterNames.h"
+#include "NoCameraHint.h"
 
 namespace quorel::cli {
 
 const char kInfoHelp[] =
-    "usage: quorel info [--srom-bytes N]\n"
+    "usage: quorel info [--all] [--srom-bytes N]\n"
     "\n"
     "Prints the library version, the names of the cameras present, the selected\n"
     "camera's name, its camera-information record (size, gain and exposure\n"
     "ranges), the serial-ROM identifier bytes 0..N-1 (default 16), and the current\n"
     "format, capture window, exposure and filter values.\n"
     "\n"
+    "  --all            every setting with the values it accepts\n"
     "  --srom-bytes N   number of identifier bytes to read, 0 to 256\n";
 
 namespace {
@@ -68,30 +70,43 @@ bool PrintSromId(CameraSession &session, int count) {
   return true;
 }
 
-void PrintSettings(CameraSession &session) {
+std::string RangeText(int id) {
+  const FilterRange r = FilterValueRange(id);
+  if (r.any) return id == 6 ? "any: red | green << 8 | blue << 16" : "any: 0 off, else on";
+  return std::to_string(r.min) + " .. " + std::to_string(r.max);
+}
+
+void PrintSettings(CameraSession &session, bool all) {
   const int h = session.handle();
-  std::printf("colour mode       %d bits per pixel\n", BitsFromColorMode(Quorel_GetColorMode(h)));
-  std::printf("sub-sampling      %d\n", Quorel_GetSubSample(h));
+  // With --all each line ends with what the setter accepts.
+  auto range = [all](const char *text) { return all ? std::string("   [") + text + "]" : std::string(); };
+  std::printf("colour mode       %d bits per pixel%s\n", BitsFromColorMode(Quorel_GetColorMode(h)),
+              range("8, 16, 24, 32, 48, 64").c_str());
+  std::printf("sub-sampling      %d%s\n", Quorel_GetSubSample(h),
+              range("0 full, 1/2 half/quarter by skipping, 17/18 by binning").c_str());
   int hTotal = 0, hStart = 0, width = 0, vTotal = 0, vStart = 0, height = 0;
   Quorel_GetCaptureWindowEx(h, &hTotal, &hStart, &width, &vTotal, &vStart, &height);
-  std::printf("capture window    %d x %d at %d,%d (totals %d x %d)\n", width, height, hStart, vStart, hTotal, vTotal);
-  std::printf("wait time         %d ms\n", Quorel_GetWaitTime(h));
+  std::printf("capture window    %d x %d at %d,%d (totals %d x %d)%s\n", width, height, hStart, vStart, hTotal, vTotal,
+              range("within 3488 x 2616").c_str());
+  std::printf("wait time         %d ms%s\n", Quorel_GetWaitTime(h), range("0 or more").c_str());
   int ok = 0;
   int clock = Quorel_GetHalfClock(h, &ok);
-  if (ok) std::printf("clock mode        %d\n", clock);
-  std::printf("mirror            horizontal %d, vertical %d\n", Quorel_GetMirrorH(h), Quorel_GetMirrorV(h));
+  if (ok) std::printf("clock mode        %d%s\n", clock, range("0 normal, 1 half, 2 high").c_str());
+  std::printf("mirror            horizontal %d, vertical %d%s\n", Quorel_GetMirrorH(h), Quorel_GetMirrorV(h),
+              range("0, 1").c_str());
   int iris = Quorel_GetAutoIris(h, &ok);
-  if (ok) std::printf("auto iris         %d\n", iris);
+  if (ok) std::printf("auto iris         %d%s\n", iris, range("0 off, 1 exposure, 2 gain").c_str());
   int micros = Quorel_GetRealExposureTime(h, &ok);
-  if (ok) std::printf("exposure time     %d us\n", micros);
+  if (ok) std::printf("exposure time     %d us%s\n", micros, range("set in us, applied in whole sensor lines").c_str());
   std::printf("filter values:\n");
   for (int id = kFirstFilterId; id <= kLastFilterId; ++id) {
     int value = Quorel_GetFilterValue(h, id, &ok);
     std::string name(FilterName(id));
+    const std::string accepted = all ? "   [" + RangeText(id) + "]" : std::string();
     if (ok) {
-      std::printf("  %2d %-18s %d\n", id, name.c_str(), value);
+      std::printf("  %2d %-18s %d%s\n", id, name.c_str(), value, accepted.c_str());
     } else {
-      std::printf("  %2d %-18s (not available)\n", id, name.c_str());
+      std::printf("  %2d %-18s (not available)%s\n", id, name.c_str(), accepted.c_str());
     }
   }
   // Getters that failed above have recorded why; a settings listing is not
@@ -104,9 +119,12 @@ void PrintSettings(CameraSession &session) {
 
 int RunInfo(const Invocation &inv) {
   int sromBytes = 16;
+  bool all = false;
   ArgReader reader(inv);
   while (!reader.Done()) {
-    if (auto v = reader.TakeValue("--srom-bytes")) {
+    if (reader.TakeFlag("--all")) {
+      all = true;
+    } else if (auto v = reader.TakeValue("--srom-bytes")) {
       sromBytes = static_cast<int>(RequireInteger(inv.command, "--srom-bytes", *v, 0, 256));
     } else if (reader.AtOption()) {
       reader.RejectOption();
@@ -127,6 +145,11 @@ int RunInfo(const Invocation &inv) {
       throw CliError(kExitCamera, "info failed: " + DescribeErrorCodes(codes) + " [Quorel_EnumDevice]");
   }
   std::printf("cameras present   %d\n", found);
+  if (found == 0) {
+    // Everything below would describe a camera that is not there.
+    PrintNoCameraHint(inv);
+    throw CliError(kExitCamera, "info failed: no camera found");
+  }
   for (int i = 0; i < found && i < 32; ++i) {
     slots[i][255] = '\0';
     std::printf("  %s\n", slots[i]);
@@ -147,7 +170,7 @@ int RunInfo(const Invocation &inv) {
 
   PrintCameraInfo(session);
   complete = PrintSromId(session, sromBytes) && complete;
-  PrintSettings(session);
+  PrintSettings(session, all);
   // Everything readable was printed; the exit code still tells a script that
   // the camera's identity could not be read.
   if (!complete) throw CliError(kExitCamera, "info failed: the camera's identity could not be read (see above)");

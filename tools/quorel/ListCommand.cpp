@@ -1,4 +1,5 @@
-// quorel list: the cameras present, under the names the library gives them.
+// quorel list: the cameras present, under the names the library gives them,
+// with their unit numbers and the process that holds a unit in use.
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -6,6 +7,8 @@
 #include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
+#include "NoCameraHint.h"
+#include "UnitClaims.h"
 
 namespace quorel::cli {
 
@@ -13,7 +16,27 @@ const char kListHelp[] =
     "usage: quorel list\n"
     "\n"
     "Lists the cameras present, one name per line (Quorel_EnumDevice). Names are\n"
-    "numbered from _01 in unit order among the cameras present.\n";
+    "numbered from _01 in unit order among the cameras present, so a name's\n"
+    "number and the unit number (for --device) differ when a lower unit is\n"
+    "absent; without --quiet each name is followed by its unit, and a unit that\n"
+    "another process is streaming from is shown with that process's id.\n";
+
+namespace {
+
+// The units present, in order: Quorel_GetDeviceName answers for the units the
+// last enumeration found, which is the order the names are numbered in.
+std::vector<int> PresentUnits(CameraSession &session) {
+  std::vector<int> units;
+  char name[64];
+  for (int unit = 0; unit < 32; ++unit) {
+    if (Quorel_GetDeviceName(session.handle(), unit, name, static_cast<int>(sizeof name)) == 1) units.push_back(unit);
+  }
+  // The absent units recorded code 2 each; they are not failures of list.
+  session.TakeErrors();
+  return units;
+}
+
+}  // namespace
 
 int RunList(const Invocation &inv) {
   if (!PositionalOnly(inv).empty()) UsageFail(inv.command, "list takes no arguments");
@@ -28,11 +51,21 @@ int RunList(const Invocation &inv) {
   }
   if (found < 0 || found > 32)
     throw CliError(kExitCamera, "list failed: the library reported " + std::to_string(found) + " cameras");
+  const std::vector<int> units = Verbose(inv) ? PresentUnits(session) : std::vector<int>{};
   for (int i = 0; i < found; ++i) {
     slots[i][255] = '\0';
     std::printf("%s\n", slots[i]);
+    if (static_cast<size_t>(i) < units.size()) {
+      const int unit = units[static_cast<size_t>(i)];
+      if (auto pid = UnitHolder(unit)) {
+        std::printf("  unit %d, in use by process %ld\n", unit, static_cast<long>(*pid));
+      } else {
+        std::printf("  unit %d\n", unit);
+      }
+    }
   }
   if (Verbose(inv)) std::printf("%d camera%s found\n", found, found == 1 ? "" : "s");
+  if (found == 0) PrintNoCameraHint(inv);
   return kExitOk;
 }
 

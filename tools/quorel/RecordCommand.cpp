@@ -1,10 +1,14 @@
 // quorel record: records an AVI file for a given duration and waits until
 // the library has finished it.
 //
-// The library reports no progress while it records (Quorel_Record takes the
-// frame callback for itself), so the progress shown is what can be measured
-// from outside: elapsed time, and frames counted from the file's growth. The
-// final count and rate are read from the finished file's main header.
+// Quorel_Record takes the frame callback for itself, so the progress shown
+// comes from the library's stream statistics (frames delivered), or, from a
+// library without them, elapsed time alone. The final count and rate are read
+// from the finished file's main header.
+//
+// SIGINT and SIGTERM stop the recording early: the acquisition is stopped,
+// which makes the library finish the file with the frames it has, and the
+// tool exits 130 or 143.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +24,9 @@
 #include "ArgReader.h"
 #include "CameraSession.h"
 #include "Commands.h"
+#include "OutputPath.h"
+#include "SignalStop.h"
+#include "StreamCounters.h"
 
 namespace quorel::cli {
 
@@ -29,6 +36,8 @@ const char kRecordHelp[] =
     "Records live frames into the AVI file FILE (Quorel_Record) for MS\n"
     "milliseconds (default 2000, counted from the first frame) and waits until the\n"
     "file is finished. Shows a progress bar on a terminal, plain lines otherwise.\n"
+    "Ctrl-C (SIGINT) or SIGTERM ends the recording early with a complete file;\n"
+    "the exit code is then 130 or 143. A file that cannot be written exits 4.\n"
     "\n"
     "  --duration MS   recording length in milliseconds, 1 to 3600000\n"
     "  --show          show the frames in the library's own preview window while\n"
@@ -40,10 +49,8 @@ using Clock = std::chrono::steady_clock;
 
 // Fixed layout of the files the library writes: the headers up to "movi",
 // and in the main header the microseconds per frame and the total frames.
-constexpr uint64_t kAviHeaderBytes = 232;
 constexpr std::streamoff kMicrosPerFrameOffset = 32;
 constexpr std::streamoff kTotalFramesOffset = 48;
-constexpr uint64_t kChunkHeaderBytes = 8;
 
 struct AviSummary {
   uint32_t microsPerFrame = 0;
@@ -77,10 +84,6 @@ uint64_t FileSize(const std::string &file) {
   return static_cast<uint64_t>(st.st_size);
 }
 
-int SubSampleDivisor(int code) {
-  return code == 1 || code == 17 ? 2 : code == 2 || code == 18 ? 4 : 1;
-}
-
 class Progress {
  public:
   Progress(bool enabled, int durationMs)
@@ -89,18 +92,25 @@ class Progress {
   // How often Update is worth calling.
   std::chrono::milliseconds Interval() const { return std::chrono::milliseconds(tty_ ? 100 : 1000); }
 
-  void Update(double seconds, uint64_t frames) {
+  // `frames`: delivered so far, when the library counts them.
+  void Update(double seconds, std::optional<uint64_t> frames) {
     if (!enabled_) return;
-    const double rate = seconds > 0 ? static_cast<double>(frames) / seconds : 0.0;
+    std::string counts;
+    if (frames) {
+      const double rate = seconds > 0 ? static_cast<double>(*frames) / seconds : 0.0;
+      char text[64];
+      std::snprintf(text, sizeof text, tty_ ? "  %6llu frames  %5.1f fps" : ": %llu frames, %.1f fps",
+                    static_cast<unsigned long long>(*frames), rate);
+      counts = text;
+    }
     if (tty_) {
       constexpr int kWidth = 30;
       const double fraction = std::min(1.0, seconds * 1000.0 / durationMs_);
       const int filled = static_cast<int>(fraction * kWidth);
-      std::printf("\r[%s%s] %5.1f s  %6llu frames  %5.1f fps", std::string(static_cast<size_t>(filled), '#').c_str(),
-                  std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), seconds,
-                  static_cast<unsigned long long>(frames), rate);
+      std::printf("\r[%s%s] %5.1f s%s", std::string(static_cast<size_t>(filled), '#').c_str(),
+                  std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), seconds, counts.c_str());
     } else {
-      std::printf("%.1f s: %llu frames, %.1f fps\n", seconds, static_cast<unsigned long long>(frames), rate);
+      std::printf("%.1f s%s\n", seconds, counts.c_str());
     }
     std::fflush(stdout);
   }
@@ -136,14 +146,19 @@ int RunRecord(const Invocation &inv) {
   }
   if (file.empty()) UsageFail(inv.command, "record needs an output file");
 
+  RequireWritable(inv.command, file);
+
   CameraSession session(inv);
   const int h = session.handle();
-  session.Check(Quorel_Record(h, file.c_str(), durationMs, show ? 1 : 0), "Quorel_Record");
-
-  const int divisor = SubSampleDivisor(Quorel_GetSubSample(h));
-  const uint64_t width = static_cast<uint64_t>(std::max(1, Quorel_Width(h) / divisor));
-  const uint64_t height = static_cast<uint64_t>(std::max(1, Quorel_Height(h) / divisor));
-  const uint64_t frameBytes = ((width * 3 + 3) & ~uint64_t{3}) * height + kChunkHeaderBytes;
+  SignalStop signals;
+  if (Quorel_Record(h, file.c_str(), durationMs, show ? 1 : 0) == 0) {
+    std::vector<int> codes = session.TakeErrors();
+    if (codes.size() == 1 && codes[0] == QUOREL_ERR_FILE) {
+      const std::optional<std::string> why = WhyNotWritable(file);
+      throw CliError(kExitFile, "record failed: could not write '" + file + "'" + (why ? ": " + *why : std::string()));
+    }
+    throw CliError(kExitCamera, "record failed: " + DescribeErrorCodes(codes) + " [Quorel_Record]");
+  }
 
   // The duration counts from the first frame, which may come a little later;
   // the grace covers that and the writing of the index.
@@ -151,11 +166,21 @@ int RunRecord(const Invocation &inv) {
   const auto giveUp = start + std::chrono::milliseconds(durationMs) + std::chrono::seconds(10);
   Progress progress(Verbose(inv), durationMs);
   std::optional<AviSummary> summary;
+  int stoppedBy = 0;
+  auto nextUpdate = start + progress.Interval();
   while (true) {
-    std::this_thread::sleep_for(progress.Interval());
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const uint64_t size = FileSize(file);
-    progress.Update(seconds, size > kAviHeaderBytes ? (size - kAviHeaderBytes) / frameBytes : 0);
+    // Short steps, so that a signal is acted on at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stoppedBy = signals.Received();
+    if (stoppedBy != 0) break;
+    const auto now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - start).count();
+    if (now >= nextUpdate) {
+      QuorelStreamStats stats{};
+      progress.Update(seconds,
+                      ReadStreamStatistics(h, stats) ? std::optional<uint64_t>(stats.delivered) : std::nullopt);
+      nextUpdate += progress.Interval();
+    }
     std::vector<int> codes = session.TakeErrors();
     if (!codes.empty()) {
       progress.End();
@@ -167,7 +192,7 @@ int RunRecord(const Invocation &inv) {
       summary = ReadAviSummary(file);
       if (summary && summary->totalFrames > 0) break;
     }
-    if (Clock::now() >= giveUp) break;
+    if (now >= giveUp) break;
   }
   progress.End();
   // Stopping the preview also ends a recording that has not finished by
@@ -177,6 +202,11 @@ int RunRecord(const Invocation &inv) {
   // file is complete now even if the loop above saw it mid-update.
   summary = ReadAviSummary(file);
   if (!summary) throw CliError(kExitFile, "record: '" + file + "' is not a readable AVI file");
+  if (stoppedBy != 0) {
+    throw CliError(stoppedBy == SIGINT ? kExitSigInt : kExitSigTerm,
+                   std::string("record stopped by ") + SignalStop::Name(stoppedBy) + ": '" + file + "' finished with " +
+                       std::to_string(summary->totalFrames) + " frames");
+  }
   if (summary->totalFrames == 0) {
     std::vector<int> codes = session.TakeErrors();
     throw CliError(kExitCamera, "record failed: no frames were recorded: " + DescribeErrorCodes(codes));

@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,19 +16,28 @@
 #include "CameraSession.h"
 #include "Commands.h"
 #include "FilterNames.h"
+#include "OutputPath.h"
+#include "StreamCounters.h"
 
 namespace quorel::cli {
 
 const char kSnapHelp[] =
     "usage: quorel snap [options] FILE\n"
+    "       quorel snap --count N [--interval MS] [options] PATTERN\n"
     "\n"
     "Takes one frame (Quorel_Capture, Quorel_SnapShot) and saves it with\n"
     "Quorel_SaveImage. The file type follows the extension of FILE: .bmp, .raw,\n"
-    ".jpg/.jpeg, .png, .tif/.tiff; --type overrides it.\n"
+    ".jpg/.jpeg, .png, .tif/.tiff; --type overrides it. With --count, takes N\n"
+    "frames into the names PATTERN gives for 1..N: one printf-style %d with an\n"
+    "optional zero flag and width (img-%04d.png: img-0001.png, ...); %% is a\n"
+    "percent sign.\n"
     "The camera keeps the gains, exposure and filter values given here: it saves\n"
     "them to the settings file when it is released, as for any application.\n"
     "\n"
     "  --mode BITS          colour mode: 8, 16, 24, 32, 48 or 64 bits per pixel\n"
+    "  --count N            frames to take, 1 to 100000 (default 1)\n"
+    "  --interval MS        time from one frame's start to the next, 0 to 3600000\n"
+    "                       (default 0: as fast as the camera delivers)\n"
     "  --window W,H[,X,Y]   capture window; W,H alone picks a stored size preset\n"
     "                       (see 'quorel settings preset add')\n"
     "  --subsample CODE     0 full, 1 half, 2 quarter (skipping), 17 half, 18 quarter (binning)\n"
@@ -54,12 +65,62 @@ struct SnapOptions {
   std::vector<std::pair<int, int>> filters;  // identifier, value, in command-line order
   std::optional<int> quality;
   std::optional<int> type;
-  std::string file;
+  int count = 1;
+  int intervalMs = 0;
+  std::string file;  // the name, or the pattern when it holds a %d
 };
 
 bool EndsWithNoCase(const std::string &s, std::string_view suffix) {
   if (s.size() < suffix.size()) return false;
   return NormaliseName(s.substr(s.size() - suffix.size())) == NormaliseName(suffix);
+}
+
+// Checks a --count name pattern: exactly one %d (with an optional 0 flag and
+// a width up to 2 digits) and %% for a percent sign. Nothing else may follow a
+// '%', so a name never reaches a printf-style function.
+bool ValidPattern(const std::string &pattern) {
+  int conversions = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (++i >= pattern.size()) return false;
+    if (pattern[i] == '%') continue;
+    size_t digits = 0;
+    while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') {
+      ++i;
+      ++digits;
+    }
+    if (digits > 2 || i >= pattern.size() || pattern[i] != 'd') return false;
+    ++conversions;
+  }
+  return conversions == 1;
+}
+
+bool HasPattern(const std::string &name) {
+  return name.find('%') != std::string::npos;
+}
+
+// The name for frame `index` (a checked pattern, or a plain name).
+std::string NameFor(const std::string &pattern, int index) {
+  if (!HasPattern(pattern)) return pattern;
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') {
+      out.push_back(pattern[i]);
+      continue;
+    }
+    ++i;
+    if (pattern[i] == '%') {
+      out.push_back('%');
+      continue;
+    }
+    const bool zero = pattern[i] == '0';
+    size_t width = 0;
+    while (pattern[i] >= '0' && pattern[i] <= '9') width = width * 10 + static_cast<size_t>(pattern[i++] - '0');
+    std::string number = std::to_string(index);
+    if (number.size() < width) number.insert(0, width - number.size(), zero ? '0' : ' ');
+    out += number;
+  }
+  return out;
 }
 
 // The file type for the file name, or nullopt for an extension we do not know.
@@ -128,6 +189,10 @@ SnapOptions ParseSnapOptions(const Invocation &inv) {
       o.quality = q;
     } else if (auto v = r.TakeValue("--type")) {
       o.type = static_cast<int>(RequireInteger(cmd, "--type", *v, 0, 6));
+    } else if (auto v = r.TakeValue("--count")) {
+      o.count = static_cast<int>(RequireInteger(cmd, "--count", *v, 1, 100000));
+    } else if (auto v = r.TakeValue("--interval")) {
+      o.intervalMs = static_cast<int>(RequireInteger(cmd, "--interval", *v, 0, 3600000));
     } else if (r.AtOption()) {
       r.RejectOption();
     } else {
@@ -136,6 +201,12 @@ SnapOptions ParseSnapOptions(const Invocation &inv) {
     }
   }
   if (o.file.empty()) UsageFail(cmd, "snap needs an output file");
+  if (HasPattern(o.file) && !ValidPattern(o.file)) {
+    UsageFail(cmd, "the name pattern '" + o.file + "' needs exactly one %d (e.g. img-%04d.png); write %% for a %");
+  }
+  if (o.count > 1 && !HasPattern(o.file)) {
+    UsageFail(cmd, "--count " + std::to_string(o.count) + " needs a name pattern with %d, e.g. img-%04d.png");
+  }
   if (!o.type) {
     o.type = TypeFromExtension(o.file, o.quality.value_or(100));
     if (!o.type) UsageFail(cmd, "cannot tell the file type from '" + o.file + "'; give --type");
@@ -153,19 +224,6 @@ const char *TypeName(int type) {
   return type >= 0 && type <= 6 ? kNames[type] : "?";
 }
 
-int SubSampleDivisor(int code) {
-  switch (code) {
-    case 1:
-    case 17:
-      return 2;
-    case 2:
-    case 18:
-      return 4;
-    default:
-      return 1;
-  }
-}
-
 void ApplySettings(CameraSession &s, const SnapOptions &o) {
   const int h = s.handle();
   if (o.mode) s.Check(Quorel_SetColorMode(h, *o.mode), "Quorel_SetColorMode");
@@ -173,7 +231,12 @@ void ApplySettings(CameraSession &s, const SnapOptions &o) {
   if (o.window) {
     const std::vector<int> &w = *o.window;
     if (w.size() == 2) {
-      s.Check(Quorel_SetCaptureWindow(h, w[0], w[1]), "Quorel_SetCaptureWindow");
+      // Code 4 here is the library's "no stored size preset" answer, not a
+      // window that failed to open.
+      s.Check(Quorel_SetCaptureWindow(h, w[0], w[1]), "Quorel_SetCaptureWindow", QUOREL_ERR_WINDOW,
+              "no size preset of " + std::to_string(w[0]) + " x " + std::to_string(w[1]) +
+                  " is stored; add one with 'quorel settings preset add " + std::to_string(w[0]) + " " +
+                  std::to_string(w[1]) + "' or give the full window form --window W,H,X,Y");
     } else {
       // The totals are only stored and reported back; the sensor's size is
       // the honest value for them.
@@ -187,37 +250,58 @@ void ApplySettings(CameraSession &s, const SnapOptions &o) {
   }
 }
 
+// Saves the frame the camera holds; a file that cannot be written exits 4
+// with the system's reason.
+void SaveFrame(CameraSession &session, const std::string &file, int type) {
+  if (Quorel_SaveImage(session.handle(), file.c_str(), type) != 0) return;
+  std::vector<int> codes = session.TakeErrors();
+  const bool fileError = codes.empty() || (codes.size() == 1 && codes[0] == QUOREL_ERR_FILE);
+  if (!fileError) throw CliError(kExitCamera, "snap failed: " + DescribeErrorCodes(codes) + " [Quorel_SaveImage]");
+  // The writers record nothing (or only code 12) when the file itself cannot
+  // be written; ask the system why.
+  const std::optional<std::string> why = WhyNotWritable(file);
+  throw CliError(kExitFile, "snap failed: could not write '" + file + "'" + (why ? ": " + *why : std::string()));
+}
+
 }  // namespace
 
 int RunSnap(const Invocation &inv) {
   const SnapOptions o = ParseSnapOptions(inv);
+  // A missing directory or a read-only place is the user's file problem,
+  // told before the camera starts.
+  RequireWritable(inv.command, NameFor(o.file, 1));
   CameraSession session(inv);
   const int h = session.handle();
   ApplySettings(session, o);
 
   session.Check(Quorel_Capture(h), "Quorel_Capture");
-  // No destination: the frame is converted into the camera's own image, which
-  // is what the save writes.
-  session.Check(Quorel_SnapShot(h, nullptr, 0, 1), "Quorel_SnapShot");
-  if (Quorel_SaveImage(h, o.file.c_str(), *o.type) == 0) {
-    std::vector<int> codes = session.TakeErrors();
-    if (!codes.empty()) {
-      throw CliError(kExitCamera, "snap failed: " + DescribeErrorCodes(codes) + " [Quorel_SaveImage]");
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  for (int index = 1; index <= o.count; ++index) {
+    if (o.intervalMs > 0) std::this_thread::sleep_until(start + std::chrono::milliseconds(o.intervalMs) * (index - 1));
+    const std::string file = NameFor(o.file, index);
+    // No destination: the frame is converted into the camera's own image,
+    // which is what the save writes.
+    session.Check(Quorel_SnapShot(h, nullptr, 0, 1), "Quorel_SnapShot");
+    SaveFrame(session, file, *o.type);
+
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) {
+      throw CliError(kExitFile, "snap: '" + file + "' missing after the save: " + std::strerror(errno));
     }
-    // The writers record nothing when the file itself cannot be written.
-    throw CliError(kExitFile, "snap failed: could not write '" + o.file + "'");
+    if (Verbose(inv)) {
+      // The size is the one the library reports for the frame it delivered.
+      QuorelFrameMeta meta{};
+      if (ReadFrameMeta(h, meta)) {
+        std::printf("saved %s: %d x %d, %s, %lld bytes\n", file.c_str(), meta.width, meta.height, TypeName(*o.type),
+                    static_cast<long long>(st.st_size));
+      } else {
+        std::printf("saved %s: %s, %lld bytes\n", file.c_str(), TypeName(*o.type), static_cast<long long>(st.st_size));
+      }
+      std::fflush(stdout);
+    }
   }
   Quorel_StopPreview(h);
-
-  struct stat st {};
-  if (stat(o.file.c_str(), &st) != 0) {
-    throw CliError(kExitFile, "snap: '" + o.file + "' missing after the save: " + std::strerror(errno));
-  }
-  if (Verbose(inv)) {
-    const int divisor = SubSampleDivisor(Quorel_GetSubSample(h));
-    std::printf("saved %s: %d x %d, %s, %lld bytes\n", o.file.c_str(), Quorel_Width(h) / divisor,
-                Quorel_Height(h) / divisor, TypeName(*o.type), static_cast<long long>(st.st_size));
-  }
   return kExitOk;
 }
 
