@@ -179,8 +179,8 @@ int Run(const std::vector<std::string> &args, std::shared_ptr<CameraConnection> 
 }  // namespace
 
 const std::vector<std::string> &DebugCategories() {
-  static const std::vector<std::string> kCategories = {"api",      "errors", "settings", "table",   "device",
-                                                       "transfer", "image",  "output",   "dialogs", "sim"};
+  static const std::vector<std::string> kCategories = {"api",   "errors", "settings", "table", "device", "transfer",
+                                                       "image", "output", "dialogs",  "sim",   "gui"};
   return kCategories;
 }
 
