@@ -56,7 +56,7 @@ class Acquisition : public ::testing::Test {
     QuorelHost_DestroyWindow(frames_);
   }
   // Waits for the next frame message on the frames window.
-  bool NextFrame(QuorelHostMsg *msg, int timeoutMs = 5000) {
+  bool NextFrame(QuorelHostMsg *msg, int timeoutMs = 30000) {
     while (QuorelHost_WaitMessage(frames_, msg, timeoutMs) == 1) {
       if (msg->message == QUOREL_WM_FRAME) return true;
     }

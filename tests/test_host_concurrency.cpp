@@ -29,7 +29,7 @@ TEST(HostConcurrency, PostsFromManyThreadsAllArriveInPerThreadOrder) {
   int received = 0;
   bool inOrder = true;
   QuorelHostMsg msg{};
-  while (received < kThreads * kPerThread && QuorelHost_WaitMessage(hwnd, &msg, 5000) == 1) {
+  while (received < kThreads * kPerThread && QuorelHost_WaitMessage(hwnd, &msg, 30000) == 1) {
     const int t = static_cast<int>(msg.message) - 100;
     ASSERT_GE(t, 0);
     ASSERT_LT(t, kThreads);
