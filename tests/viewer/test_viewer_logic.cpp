@@ -9,12 +9,20 @@
 #include <fstream>
 #include <vector>
 
+#include <poll.h>
+
+#include <atomic>
+#include <thread>
+
 #include "AviInfo.h"
+#include "CameraThread.h"
 #include "ErrorTexts.h"
 #include "Histogram.h"
 #include "Language.h"
+#include "PictureLayout.h"
 #include "StatusFigures.h"
 #include "ViewerConfig.h"
+#include "ViewerScript.h"
 
 namespace quorel::viewer {
 namespace {
@@ -130,8 +138,10 @@ TEST(ViewerStatus, RateCoversTheLastSecondAndFormatsEveryFigure) {
   for (int i = 0; i <= 30; ++i) meter.AddFrame(i * 40 * ms);  // 25 fps for 1.2 s
   EXPECT_NEAR(meter.Rate(1200 * ms), 25.0, 1e-9);
   EXPECT_EQ(meter.frames(), 31u);
-  // Two seconds of silence: nothing left in the window.
-  EXPECT_EQ(meter.Rate(3300 * ms), 0.0);
+  // A slow stream: the last two frames tell its rate until it goes stale.
+  meter.AddFrame(3200 * ms);
+  EXPECT_NEAR(meter.Rate(3300 * ms), 0.5, 1e-9);
+  EXPECT_EQ(meter.Rate(8300 * ms), 0.0);
   meter.Reset();
   EXPECT_EQ(meter.frames(), 0u);
 
@@ -277,6 +287,111 @@ TEST(ViewerAviInfo, FinishedOnlyWhenSizesAndBothCountsAreWritten) {
   head = AviHead(10'000 - 8, 42, 42, 0);
   EXPECT_FALSE(ParseAviHeader(head.data(), 100, 10'000, info));
   EXPECT_FALSE(ReadAviInfo("/nonexistent.avi", info));
+}
+
+TEST(ViewerCameraThread, RunsJobsInOrderElsewhereAndCompletionsOnTheDrainingThread) {
+  std::vector<int> jobs;
+  std::vector<int> done;
+  std::atomic<bool> onOtherThread{true};
+  const std::thread::id me = std::this_thread::get_id();
+  {
+    CameraThread camera;
+    EXPECT_TRUE(camera.Idle());
+    for (int i = 0; i < 5; ++i) {
+      camera.Post<int>(
+          [&, i] {
+            if (std::this_thread::get_id() == me) onOtherThread = false;
+            jobs.push_back(i);
+            return i * 10;
+          },
+          [&](int v) {
+            EXPECT_EQ(std::this_thread::get_id(), me);
+            done.push_back(v);
+          });
+    }
+    EXPECT_FALSE(camera.Idle());
+    // Wait on the descriptor, as the main loop does, with a generous deadline.
+    for (int spins = 0; spins < 200 && done.size() < 5; ++spins) {
+      pollfd p{camera.fd(), POLLIN, 0};
+      ::poll(&p, 1, 100);
+      camera.Drain();
+    }
+    EXPECT_TRUE(camera.Idle());
+    // Jobs still queued at destruction run; their completions do not.
+    camera.Post([&] { jobs.push_back(99); }, [&] { done.push_back(99); });
+  }
+  EXPECT_TRUE(onOtherThread);
+  EXPECT_EQ(jobs, (std::vector<int>{0, 1, 2, 3, 4, 99}));
+  EXPECT_EQ(done, (std::vector<int>{0, 10, 20, 30, 40}));
+}
+
+TEST(ViewerPicture, FitsKeepingTheAspectOrShowsFullSizeCentred) {
+  PictureRect r = LayoutPicture(800, 600, 3488, 2616, true);  // 4:3 into 4:3
+  EXPECT_EQ(r.width, 800);
+  EXPECT_EQ(r.height, 600);
+  r = LayoutPicture(1000, 600, 872, 654, true);  // wider area: bars left and right
+  EXPECT_EQ(r.height, 600);
+  EXPECT_EQ(r.width, 800);
+  EXPECT_EQ(r.x, 100);
+  EXPECT_EQ(r.y, 0);
+  r = LayoutPicture(500, 400, 872, 654, false);  // 100 %: larger than the area, centred
+  EXPECT_EQ(r.width, 872);
+  EXPECT_EQ(r.x, (500 - 872) / 2);
+  EXPECT_EQ(r.y, (400 - 654) / 2);
+  r = LayoutPicture(10, 1000, 3488, 10, true);  // never thinner than a pixel
+  EXPECT_EQ(r.height, 1);
+  r = LayoutPicture(0, 600, 872, 654, true);
+  EXPECT_EQ(r.width, 0);
+}
+
+TEST(ViewerPicture, DisplayCopyKeepsOrientationAndChannelOrder) {
+  // 2 x 2, 24-bit, top row: red, green; bottom row: blue, white.
+  const size_t stride = FrameStride(2, 24);
+  std::vector<uint8_t> frame(stride * 2, 0);
+  auto put = [&](int x, int y, uint8_t b, uint8_t g, uint8_t r) {
+    uint8_t *p = frame.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+    p[0] = b;
+    p[1] = g;
+    p[2] = r;
+  };
+  put(0, 0, 0, 0, 255);
+  put(1, 0, 0, 255, 0);
+  put(0, 1, 255, 0, 0);
+  put(1, 1, 255, 255, 255);
+  DisplayImage d;
+  ASSERT_TRUE(MakeDisplayImage(frame.data(), frame.size(), 2, 2, 24, true, 100, 100, d));
+  ASSERT_EQ(d.width, 2);
+  EXPECT_EQ(d.pixels, (std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}));
+  // The same memory read as a bottom-up bitmap shows its rows swapped.
+  ASSERT_TRUE(MakeDisplayImage(frame.data(), frame.size(), 2, 2, 24, false, 100, 100, d));
+  EXPECT_EQ(d.pixels, (std::vector<uint32_t>{0x0000FF, 0xFFFFFF, 0xFF0000, 0x00FF00}));
+  // Reduced to fit 1 x 1; short buffers refused.
+  ASSERT_TRUE(MakeDisplayImage(frame.data(), frame.size(), 2, 2, 24, true, 1, 1, d));
+  EXPECT_EQ(d.pixels.size(), 1u);
+  EXPECT_FALSE(MakeDisplayImage(frame.data(), frame.size() - 1, 2, 2, 24, true, 100, 100, d));
+  EXPECT_TRUE(d.pixels.empty());
+  // 12-bit gray in 16-bit words: 4095 is white.
+  const uint8_t gray[4] = {0xFF, 0x0F, 0, 0};
+  ASSERT_TRUE(MakeDisplayImage(gray, sizeof gray, 1, 1, 16, true, 10, 10, d));
+  EXPECT_EQ(d.pixels[0], 0xFFFFFFu);
+}
+
+TEST(ViewerScriptText, ParsesCommandsAndNamesTheBadLine) {
+  std::vector<ScriptCommand> cmds;
+  std::string error;
+  ASSERT_TRUE(ParseViewerScript("# set-up\nwait-frames 3  # three\n\nsave /tmp/a.png png\nquit\n", cmds, &error));
+  ASSERT_EQ(cmds.size(), 3u);
+  EXPECT_EQ(cmds[0].name, "wait-frames");
+  EXPECT_EQ(cmds[0].args, (std::vector<std::string>{"3"}));
+  EXPECT_EQ(cmds[1].line, 4);
+  EXPECT_FALSE(ParseViewerScript("quit\nsave only-a-path\n", cmds, &error));
+  EXPECT_EQ(error, "line 2: 'save' takes 2 argument(s)");
+  EXPECT_TRUE(cmds.empty());
+  EXPECT_FALSE(ParseViewerScript("explode\n", cmds, &error));
+  EXPECT_EQ(error, "line 1: unknown command 'explode'");
+  EXPECT_EQ(SaveTypeFromName("jpeg70"), 3);
+  EXPECT_EQ(SaveTypeFromName("tiff"), 6);
+  EXPECT_EQ(SaveTypeFromName("gif"), -1);
 }
 
 }  // namespace

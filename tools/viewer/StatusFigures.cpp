@@ -13,7 +13,7 @@ void FrameRateMeter::AddFrame(int64_t nowNs) {
 
 double FrameRateMeter::Rate(int64_t nowNs) {
   Trim(nowNs);
-  if (arrivals_.size() < 2) return 0.0;
+  if (arrivals_.size() < 2 || nowNs - arrivals_.back() > staleNs_) return 0.0;
   const int64_t span = arrivals_.back() - arrivals_.front();
   if (span <= 0) return 0.0;
   return static_cast<double>(arrivals_.size() - 1) * 1e9 / static_cast<double>(span);
@@ -25,7 +25,7 @@ void FrameRateMeter::Reset() {
 }
 
 void FrameRateMeter::Trim(int64_t nowNs) {
-  while (!arrivals_.empty() && nowNs - arrivals_.front() > windowNs_) arrivals_.pop_front();
+  while (arrivals_.size() > 2 && nowNs - arrivals_.front() > windowNs_) arrivals_.pop_front();
 }
 
 std::string FormatMilliseconds(int microseconds) {

@@ -12,16 +12,19 @@
 
 namespace quorel::viewer {
 
-// Frames per second over a sliding window of arrival times. Used on one
+// Frames per second over a sliding window of arrival times. Slow streams
+// (under one frame per window) keep their last two arrivals for as long as
+// the stream is not stale, so that 0.5 fps reads 0.5 and not 0. Used on one
 // thread (the GUI's).
 class FrameRateMeter {
  public:
-  explicit FrameRateMeter(int64_t windowNs = 1'000'000'000) : windowNs_(windowNs) {}
+  explicit FrameRateMeter(int64_t windowNs = 1'000'000'000, int64_t staleNs = 5'000'000'000)
+      : windowNs_(windowNs), staleNs_(staleNs) {}
 
   // One frame arrived at monotonic time nowNs (never decreasing).
   void AddFrame(int64_t nowNs);
-  // Frames per second at nowNs: the frames of the last window, divided by the
-  // time they span; 0 with fewer than two frames in the window.
+  // Frames per second at nowNs: the frames kept, less one, divided by the
+  // time they span; 0 with fewer than two, or when the newest is staleNs old.
   double Rate(int64_t nowNs);
   // Frames since construction or Reset.
   uint64_t frames() const { return frames_; }
@@ -31,6 +34,7 @@ class FrameRateMeter {
   void Trim(int64_t nowNs);
 
   int64_t windowNs_;
+  int64_t staleNs_;
   std::deque<int64_t> arrivals_;
   uint64_t frames_ = 0;
 };
