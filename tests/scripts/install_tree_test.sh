@@ -19,8 +19,19 @@ export QUOREL_REGISTRY="$work/registry.reg"
 export QUOREL_SHM_NAME="/quorel_install_test_$$"
 
 # The installed tool finds the library through its $ORIGIN-relative run path.
-env -u LD_LIBRARY_PATH "$prefix/bin/quorel" --version | grep -q "library version 26477855"
-env -u LD_LIBRARY_PATH "$prefix/bin/quorel" --sim list -q | grep -q "Quorel470KX-PLU_01"
+# (Output is captured first: grep -q closing the pipe early fails it under pipefail.)
+version=$(env -u LD_LIBRARY_PATH "$prefix/bin/quorel" --version)
+grep -q "library version 26477855" <<<"$version"
+cameras=$(env -u LD_LIBRARY_PATH "$prefix/bin/quorel" --sim list -q)
+grep -q "Quorel470KX-PLU_01" <<<"$cameras"
+
+# The installed GStreamer element loads from below the prefix, library included.
+plugin=$(find "$prefix" -name libgstquorel.so | head -n 1)
+if [ -n "$plugin" ] && command -v gst-inspect-1.0 >/dev/null; then
+  inspected=$(env -u LD_LIBRARY_PATH GST_PLUGIN_PATH="$(dirname "$plugin")" GST_REGISTRY="$work/gst-registry.bin" \
+    gst-inspect-1.0 quorelsrc)
+  grep -q "Source/Video" <<<"$inspected"
+fi
 
 # pkg-config
 "$C_COMPILER" -std=c11 -Wall -Wextra -Werror "$source/examples/camera_info.c" \
