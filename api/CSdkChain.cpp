@@ -21,14 +21,27 @@ std::shared_ptr<CQuorel> CSdkChain::Lookup(int32_t handle) {
 
 int32_t CSdkChain::Register(std::shared_ptr<CQuorel> camera) {
   std::lock_guard<std::mutex> guard(lock());
-  // The three terms are summed as unsigned values so that the wrap-around is
-  // defined; rand() is never seeded by the library.
-  const uint32_t sum = GetTickCount() + static_cast<uint32_t>(std::rand()) + static_cast<uint32_t>(count());
-  // 0 is every export's failure value, so a sum that wraps to exactly 0 is
-  // issued as 1 instead of a handle that the application would take for failure.
-  const auto handle = sum == 0 ? 1 : static_cast<int32_t>(sum);
-  if (!Add(CSDKDATA{handle, std::move(camera)})) return 0;
-  return handle;
+  for (int draw = 0; draw < kMaxDraws; ++draw) {
+    // The three terms are summed as unsigned values so that the wrap-around
+    // is defined; rand() is never seeded by the library.
+    const uint32_t sum = drawForTesting_ != nullptr
+                             ? drawForTesting_()
+                             : GetTickCount() + static_cast<uint32_t>(std::rand()) + static_cast<uint32_t>(count());
+    const auto handle = static_cast<int32_t>(sum);
+    // 0 is every export's failure value, and a value already issued would
+    // make one of the two cameras unreachable: draw again (rand() moves on).
+    if (handle == 0 || Find(handle, KeyOf)) continue;
+    if (!Add(CSDKDATA{handle, std::move(camera)})) return 0;
+    return handle;
+  }
+  return 0;
+}
+
+CSdkChain::DrawFn CSdkChain::SetDrawForTesting(DrawFn draw) {
+  std::lock_guard<std::mutex> guard(lock());
+  DrawFn previous = drawForTesting_;
+  drawForTesting_ = draw;
+  return previous;
 }
 
 int CSdkChain::Release(int32_t handle) {

@@ -30,9 +30,16 @@ class CSdkChain : public CTRing<CSDKDATA> {
   std::shared_ptr<CQuorel> Lookup(int32_t handle);
 
   // Creates the handle for a new camera (tick + rand() + entry count, wrapping)
-  // and adds the entry as the new head. Returns 0 when the node cannot be
-  // allocated; the camera is then not kept.
+  // and adds the entry as the new head. A value that is 0 or already live is
+  // drawn again. Returns 0 when the node cannot be allocated (or no free value
+  // came up in kMaxDraws draws); the camera is then not kept.
   int32_t Register(std::shared_ptr<CQuorel> camera);
+
+  // Replaces the handle formula (null restores it), so that tests can force
+  // collisions. Returns the previous replacement.
+  using DrawFn = uint32_t (*)();
+  DrawFn SetDrawForTesting(DrawFn draw);
+  static constexpr int kMaxDraws = 1000;
 
   // Under the lock for the whole operation: finds the entry, destroys its
   // camera (full teardown) unless another call still holds it, clears and
@@ -40,6 +47,9 @@ class CSdkChain : public CTRing<CSDKDATA> {
   int Release(int32_t handle);
 
   static int32_t KeyOf(const CSDKDATA &entry) { return entry.handle; }
+
+ private:
+  DrawFn drawForTesting_ = nullptr;
 };
 
 }  // namespace quorel

@@ -1,6 +1,8 @@
 // Saving the current image as a still file, and recording the live preview
 // into an AVI file with a worker thread.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "camera/CQuorel.h"
@@ -134,6 +136,12 @@ void CQuorel::RecordingWorker() {
       gray.SetPalette(0);
     }
   }
+  // Hundredths of frames per second over the frames really in the file; in
+  // 64 bits, as a long recording of small frames passes 2^32 / 100000.
+  auto measuredRate = [this](uint32_t elapsedMs) -> uint32_t {
+    if (recordStartTick_ == 0 || elapsedMs == 0) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{avi_->framesWritten()} * 100000u / elapsedMs, UINT32_MAX));
+  };
   while (recording_.load() != 0) {
     SleepMs(kRecordPollMs);
     if (frameReady_.exchange(0) == 0) continue;
@@ -142,6 +150,7 @@ void CQuorel::RecordingWorker() {
       recordStartTick_ = now;
       recordStopTick_ += now;
     }
+    bool stored = true;
     {
       std::lock_guard<std::mutex> frame(frameLock_);
       DibImage *output = OutputImageLocked();
@@ -165,12 +174,24 @@ void CQuorel::RecordingWorker() {
           colourA.ApplyKernel(Color24CopyFlip, *output, nullptr, 0, 0);
           break;
       }
-      avi_->WriteFrame(written->pixels());
+      stored = avi_->WriteFrame(written->pixels()) == 0;
+    }
+    if (!stored) {
+      // The file reached the format's size limit (4 GiB) or a write failed:
+      // the writer takes no more frames. Finish the file with the frames it
+      // holds, timed by the real elapsed time, and say so rather than go on
+      // as if frames were still being recorded.
+      avi_->SetFrameRate(measuredRate(now - recordStartTick_));
+      avi_->Finish();
+      recording_.store(0);
+      recordStartTick_ = 0;
+      recordStopTick_ = 0;
+      ReportError(kErrFile, "Quorel_Record");
+      break;
     }
     avi_->SetFrameCount(avi_->frameCount() + 1);
     if (recordStopTick_ < now) {
-      const uint32_t elapsed = now - recordStartTick_;
-      avi_->SetFrameRate(elapsed != 0 ? avi_->frameCount() * 100000U / elapsed : 0U);
+      avi_->SetFrameRate(measuredRate(now - recordStartTick_));
       avi_->Finish();
       avi_->SetFrameRate(0);
       avi_->SetFrameCount(0);
@@ -181,8 +202,7 @@ void CQuorel::RecordingWorker() {
   }
   // Stopped before the duration ended: the file is finished with what it has.
   if (avi_->isOpen()) {
-    const uint32_t elapsed = TimeGetTime() - recordStartTick_;
-    avi_->SetFrameRate(recordStartTick_ != 0 && elapsed != 0 ? avi_->frameCount() * 100000U / elapsed : 0U);
+    avi_->SetFrameRate(measuredRate(TimeGetTime() - recordStartTick_));
     avi_->Finish();
   }
 }

@@ -51,6 +51,8 @@ void CQRLSdkLib::ResetGeometry() {
 }
 
 void CQRLSdkLib::FreeBuffers() {
+  // The engine keeps pointers into the ring for the consumer's next copy.
+  transfer.ForgetRing();
   rawBuffer.reset();
   ring.clear();
   ring.shrink_to_fit();
@@ -157,8 +159,15 @@ int CQRLSdkLib::IsUnitPresent(int i) const {
 }
 
 int CQRLSdkLib::SelectUnit(int i) {
-  ResetGeometry();
+  // The default geometry describes a frame the current buffers were not
+  // sized for: a window copy of them with it would read past their end. A
+  // new unit starts as after construction, with no buffers, so capture and
+  // conversion report a missing geometry until the next SetGeometry.
+  transfer.StopTransfer();
   transfer.ReleaseCaptureHandle();
+  FreeBuffers();
+  transferSamples = 0;
+  ResetGeometry();
   if (i < 0 || i >= kMaxUnits) return kSdkBadUnit;
   unitIndex = i;
   std::string path = FormatDevicePath(modelTag.data(), UnitSuffix(i));

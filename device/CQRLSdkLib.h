@@ -72,8 +72,9 @@ class CQRLSdkLib {
   // selects index 0 (without reprogramming anything). Returns the number of
   // units found.
   int ProbeUnits();
-  // Resets the geometry, closes captureHandle, and, for 0..31, makes i the
-  // unit every exchange goes to and sends the sample depth 0. 0 or 22.
+  // Stops a streaming run, frees the frame buffers, resets the geometry,
+  // closes captureHandle, and, for 0..31, makes i the unit every exchange
+  // goes to and sends the sample depth 0. 0 or 22.
   int SelectUnit(int i);
   int GetMaxUnits() const { return kMaxUnits; }
   int GetUnitIndex() const { return unitIndex; }

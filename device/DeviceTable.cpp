@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/Clock.h"
 #include "platform/DebugLog.h"
@@ -145,15 +146,28 @@ bool DeviceTable::OwnerModuleAlive(uint64_t ownerModule) {
 
 bool DeviceTable::Open() {
   Close();
-  const std::string name = ObjectName();
+  if (OpenNamed(ObjectName())) return true;
+  if (errno != EACCES) return false;
+  // A table made by an older library for one user only (mode 0600): this
+  // user gets a table of its own rather than no camera at all; units are then
+  // exclusive only among this user's processes.
+  const std::string own = ObjectName() + "." + std::to_string(geteuid());
+  LogPrint(LogCategory::kTable, 1, "%s belongs to another user; using %s", ObjectName().c_str(), own.c_str());
+  return OpenNamed(own);
+}
+
+bool DeviceTable::OpenNamed(const std::string &name) {
   int fd = -1;
   bool created = false;
   // The object may vanish between a failed create and the open: try again.
   for (int attempt = 0; attempt < 5 && fd < 0; ++attempt) {
-    fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Every user of the machine shares the one table, or a unit streaming
+    // for one user would look free to the next (and, with the creator's
+    // umask-limited mode, the next could not open the table at all).
+    fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kObjectMode);
     if (fd >= 0) {
       created = true;
-      if (ftruncate(fd, static_cast<off_t>(kObjectSize)) != 0) {
+      if (fchmod(fd, kObjectMode) != 0 || ftruncate(fd, static_cast<off_t>(kObjectSize)) != 0) {
         LogPrint(LogCategory::kTable, 1, "cannot size %s: %s", name.c_str(), std::strerror(errno));
         close(fd);
         shm_unlink(name.c_str());
@@ -166,7 +180,9 @@ bool DeviceTable::Open() {
     if (fd < 0 && errno != ENOENT) break;
   }
   if (fd < 0) {
-    LogPrint(LogCategory::kTable, 1, "cannot open %s: %s", name.c_str(), std::strerror(errno));
+    const int openErrno = errno;
+    LogPrint(LogCategory::kTable, 1, "cannot open %s: %s", name.c_str(), std::strerror(openErrno));
+    errno = openErrno;
     return false;
   }
 

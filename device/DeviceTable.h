@@ -3,7 +3,9 @@
 // a second user of the same unit is refused.
 //
 // Object: "/VELMOR_USBCAMERA" (QUOREL_SHM_NAME overrides it, with a leading
-// '/' added when missing), 0x4C0000 bytes, mapped whole, mode 0600. It is an
+// '/' added when missing), 0x4C0000 bytes, mapped whole, mode 0666 (one table
+// for every user of the machine; an old per-user table that this user may not
+// open is replaced by "<name>.<uid>" for this user). It is an
 // array of 32,768 entries of 152 bytes; unit n (0..31) owns entry 12928 + n at
 // byte offset 0x1DFC00 + 152 n. Entry layout, little-endian:
 //   0   8  owner window   non-zero while the unit is claimed
@@ -48,6 +50,7 @@ class DeviceTable {
   static constexpr size_t kOwnerLibrarySize = 128;
   static constexpr const char *kDefaultName = "/VELMOR_USBCAMERA";
   static constexpr const char *kOwnerLibrary = "QuorelSdk_470KX_PLU.dll";
+  static constexpr unsigned kObjectMode = 0666;
 
   DeviceTable();
   ~DeviceTable();
@@ -88,6 +91,8 @@ class DeviceTable {
   static bool OwnerModuleAlive(uint64_t ownerModule);
 
  private:
+  // Open for one object name; false with errno from the failing step.
+  bool OpenNamed(const std::string &name);
   uint64_t WindowValue(HWND window) const;
   unsigned char *Entry(int unit) const { return view_ + EntryOffset(unit); }
 

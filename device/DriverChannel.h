@@ -44,6 +44,12 @@ class DriverDevice {
   // A pipe transfer with `code` on `pipe`: true only when the call succeeded
   // and moved exactly `length` bytes.
   bool PipeTransfer(uint32_t code, uint32_t pipe, void *data, size_t length);
+
+  // True when a frame read waits in the kernel for the camera's data, so
+  // that a thread reading frames gains by a real-time priority. A device in
+  // software (the virtual camera, test devices) copies without blocking: a
+  // real-time thread over it would starve every other thread of the process.
+  virtual bool ReadsBlockInKernel() const { return false; }
 };
 
 // Owning handle of an open device; an empty handle is "no device".

@@ -16,6 +16,7 @@ class KernelDevice : public DriverDevice {
  public:
   explicit KernelDevice(int fd) : fd_(fd) {}
   ~KernelDevice() override { ::close(fd_); }
+  bool ReadsBlockInKernel() const override { return true; }
 
   bool Request(uint32_t code, const void *in, size_t inLength, void *data, size_t dataLength,
                size_t *transferred) override {

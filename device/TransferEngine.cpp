@@ -118,11 +118,12 @@ int TransferEngine::StartTransfer(const char *devicePath, const std::vector<uint
 
 void TransferEngine::Run() {
   SetCurrentThreadName("quorel-transfer");
-  // Best effort: without the privilege the thread runs at normal priority.
-  RaiseCurrentThreadPriority();
   const uint64_t cpuStart = ThreadCpuNow();
   int64_t outcome = kSdkNoDevice;
   DeviceHandle device = OpenDevice(path_.c_str());
+  // Best effort, and only where it helps: without the privilege the thread
+  // runs at normal priority.
+  if (device && device->ReadsBlockInKernel()) RaiseCurrentThreadPriority();
   if (device) {
     outcome = kSdkOk;
     bool shortFrameAllowed = true;  // the first short frame of a run is read again
@@ -224,6 +225,15 @@ int TransferEngine::StopTransfer() {
   stopFlag_.store(1, std::memory_order_release);
   failedFlag_.store(0, std::memory_order_release);
   return static_cast<int>(transferStatus_.load(std::memory_order_acquire));
+}
+
+void TransferEngine::ForgetRing() {
+  if (!Stopped()) return;
+  JoinThread();
+  std::lock_guard<std::mutex> lock(consumerMutex_);
+  slots_.clear();
+  ringCount_.store(0, std::memory_order_release);
+  indices_.store(Pack(0, 0), std::memory_order_release);
 }
 
 int TransferEngine::WaitNewestFrame() {

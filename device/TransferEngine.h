@@ -121,6 +121,10 @@ class TransferEngine {
   // frame is at ReadIndex (no ring yet, a restart replaced it, or the slot
   // holds the failed read that ended the run); else 0. Consumer.
   int ConvertNewest(uint8_t *dest, RawFrameMeta *meta = nullptr);
+  // Drops the slot pointers of the last run before their memory is freed,
+  // so that a later ConvertNewest reports 19 instead of reading it. Does
+  // nothing while a run is active. Controlling thread.
+  void ForgetRing();
 
   // --- state, readable from any thread ---
   int WriteIndex() const { return static_cast<int>(indices_.load(std::memory_order_acquire) >> 32); }

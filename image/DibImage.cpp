@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/SafeFile.h"
+
 namespace quorel {
 
 static_assert(std::endian::native == std::endian::little, "BMP headers are written as held in memory");
@@ -276,7 +278,7 @@ void PutLe32(uint8_t *p, uint32_t v) {
 
 int DibImage::WriteBmp(const char *path) const {
   if (path == nullptr || path[0] == '\0' || empty()) return 0;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFileStream(path));
   if (!file) return 0;
 
   const bool withTable = bitsPerPixel_ <= 8;

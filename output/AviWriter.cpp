@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/SafeFile.h"
+
 namespace quorel {
 
 static_assert(std::endian::native == std::endian::little, "index entries are written as held in memory");
@@ -169,7 +171,7 @@ int AviWriter::Create(const char *path) {
   PutU32(head + 224, 0);
   PutTag(head + 228, "movi");
 
-  fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = OpenRegularFileForWriting(path);
   if (fd_ < 0) {
     lastError_ = errno;
     return 0;

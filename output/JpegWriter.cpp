@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 
 #include "image/DibImage.h"
+#include "platform/SafeFile.h"
 
 namespace quorel {
 
@@ -91,7 +92,7 @@ int WriteJpeg(const char *path, const DibImage &image, int quality, bool progres
     return 0;
   }
 
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFileStream(path));
   if (!file) return 0;
 
   jpeg_compress_struct cinfo{};

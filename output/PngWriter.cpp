@@ -8,6 +8,8 @@
 
 #include <png.h>
 
+#include "platform/SafeFile.h"
+
 namespace quorel {
 
 namespace {
@@ -109,7 +111,7 @@ int WritePng(const char *path, const uint8_t *pixels, int width, int height, int
   Layout layout{};
   if (!LayoutFor(bitsPerPixel, &layout)) return 0;
 
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFileStream(path));
   if (!file) return 0;
 
   PngWriteHandles handles;

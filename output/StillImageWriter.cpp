@@ -10,6 +10,7 @@
 #include "output/JpegWriter.h"
 #include "output/PngWriter.h"
 #include "output/TiffWriter.h"
+#include "platform/SafeFile.h"
 
 namespace quorel {
 
@@ -30,7 +31,7 @@ bool ConvertSameFormat(const DibImage &source, PixelKernel<> kernel, DibImage *c
 
 // The pixel memory as held, memory row 0 first, no header.
 int WriteRaw(const char *path, const DibImage &image) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFileStream(path));
   if (!file) return 0;
   const size_t bytes = image.pixelBytes();
   const bool written = std::fwrite(image.pixels(), 1, bytes, file.get()) == bytes;
@@ -45,7 +46,7 @@ int WriteBmpChecked(const char *path, const DibImage &flipped) {
   if (flipped.WriteBmp(path) == 0) return 0;
   struct stat info {};
   if (::stat(path, &info) != 0) return 0;
-  if (!S_ISREG(info.st_mode)) return 1;
+  if (!S_ISREG(info.st_mode)) return 0;
   const size_t headerBytes = flipped.bitsPerPixel() <= 8 ? 1078 : 54;
   return static_cast<size_t>(info.st_size) == headerBytes + flipped.pixelBytes() ? 1 : 0;
 }

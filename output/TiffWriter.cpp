@@ -1,5 +1,7 @@
 #include "output/TiffWriter.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -9,6 +11,7 @@
 
 #include "image/DibImage.h"
 #include "image/FormatKernels.h"
+#include "platform/SafeFile.h"
 
 namespace quorel {
 
@@ -78,8 +81,14 @@ int WriteTiff(const char *path, const DibImage &image) {
   TiffLayout layout{};
   if (!LayoutFor(image.bitsPerPixel(), &layout)) return 0;
 
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path, "w"));
-  if (!tiff) return 0;
+  const int fd = OpenRegularFileForWriting(path);
+  if (fd < 0) return 0;
+  // On success the TIFF owns the descriptor and closes it.
+  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFFdOpen(fd, path, "w"));
+  if (!tiff) {
+    ::close(fd);
+    return 0;
+  }
 
   const int width = image.width();
   const int height = image.height();

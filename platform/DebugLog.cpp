@@ -121,7 +121,15 @@ void ApplyConfiguration(const char *selection, const char *file) {
     g_outputFd = STDERR_FILENO;
     g_ownsFd = false;
     if (levels != 0 && file != nullptr && file[0] != '\0') {
-      const int fd = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      // O_NONBLOCK: a FIFO with no reader fails at once (ENXIO) instead of
+      // holding up the first caller for ever; the log then goes to stderr.
+      // One with a reader (or a terminal, or /dev/stderr) is a fine log, and
+      // is written blocking like any other.
+      int fd = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+      if (fd >= 0 && fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        close(fd);
+        fd = -1;
+      }
       if (fd >= 0) {
         g_outputFd = fd;
         g_ownsFd = true;

@@ -278,10 +278,11 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view input, 
       }
     }
     // A later line for the same name wins, as on import.
-    if (Entry *old = FindEntry(*current, Lower(entry.name))) {
+    std::string lowerName = Lower(entry.name);
+    if (Entry *old = FindEntry(*current, lowerName)) {
       *old = std::move(entry);
     } else {
-      current->entries.push_back(std::move(entry));
+      AppendEntry(*current, std::move(lowerName), std::move(entry));
     }
   }
   return doc;
@@ -319,13 +320,18 @@ RegistryDocument::Key *RegistryDocument::FindKey(std::string_view path) {
   return found == index_.end() ? nullptr : &keys_[found->second];
 }
 
-const RegistryDocument::Entry *RegistryDocument::FindEntry(const Key &key, std::string_view lowerName) {
-  for (const Entry &e : key.entries)
-    if (e.kind != Entry::Kind::kComment && Lower(e.name) == lowerName) return &e;
+const RegistryDocument::Entry *RegistryDocument::FindEntry(const Key &key, const std::string &lowerName) {
+  auto found = key.byName.find(lowerName);
+  if (found != key.byName.end()) return &key.entries[found->second];
   return nullptr;
 }
 
-RegistryDocument::Entry *RegistryDocument::FindEntry(Key &key, std::string_view lowerName) {
+void RegistryDocument::AppendEntry(Key &key, std::string lowerName, Entry entry) {
+  key.byName.emplace(std::move(lowerName), key.entries.size());
+  key.entries.push_back(std::move(entry));
+}
+
+RegistryDocument::Entry *RegistryDocument::FindEntry(Key &key, const std::string &lowerName) {
   return const_cast<Entry *>(FindEntry(static_cast<const Key &>(key), lowerName));
 }
 
@@ -358,7 +364,7 @@ size_t RegistryDocument::InsertPosition(std::string_view lowerPath) const {
 size_t RegistryDocument::AddKey(std::string path, bool keepFileOrder) {
   std::string lower = Lower(path);
   size_t pos = keepFileOrder ? keys_.size() : InsertPosition(lower);
-  keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(pos), Key{std::move(path), {}});
+  keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(pos), Key{std::move(path), {}, {}});
   if (pos + 1 == keys_.size()) {
     index_.emplace(lower, pos);
   } else {
@@ -393,11 +399,12 @@ bool RegistryDocument::SetDword(std::string_view path, std::string_view name, ui
   Key *key = FindKey(path);
   if (key == nullptr) return false;
   Entry entry{Entry::Kind::kDword, std::string(name), value, {}};
-  if (Entry *old = FindEntry(*key, Lower(name))) {
+  std::string lowerName = Lower(name);
+  if (Entry *old = FindEntry(*key, lowerName)) {
     entry.name = old->name;  // keep the spelling already in the file
     *old = std::move(entry);
   } else {
-    key->entries.push_back(std::move(entry));
+    AppendEntry(*key, std::move(lowerName), std::move(entry));
   }
   return true;
 }

@@ -36,6 +36,9 @@ class RegistryDocument {
   struct Key {
     std::string path;  // as written between the brackets, e.g. "HKEY_CURRENT_USER\Software"
     std::vector<Entry> entries;
+    // Lower-case value name -> position in entries (comments are not named),
+    // so that a key with many values is still read in linear time.
+    std::unordered_map<std::string, size_t> byName;
   };
 
   struct ParseError {
@@ -86,8 +89,10 @@ class RegistryDocument {
   size_t AddKey(std::string path, bool keepFileOrder);
   void NoteAncestors(const std::string &lowerPath);
   size_t InsertPosition(std::string_view lowerPath) const;
-  static Entry *FindEntry(Key &key, std::string_view lowerName);
-  static const Entry *FindEntry(const Key &key, std::string_view lowerName);
+  static Entry *FindEntry(Key &key, const std::string &lowerName);
+  static const Entry *FindEntry(const Key &key, const std::string &lowerName);
+  // Appends a named entry and indexes it under lowerName.
+  static void AppendEntry(Key &key, std::string lowerName, Entry entry);
 
   std::vector<std::string> preamble_;  // comments before the first section
   std::vector<Key> keys_;

@@ -49,12 +49,30 @@ std::string ParentDir(const std::string &path) {
   return parent.empty() ? std::string(".") : parent;
 }
 
+// A directory, FIFO, device or socket at the settings path: refused before
+// even the lock file is made beside it.
+bool ExistsButNotRegular(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+void ReportNotRegular(const std::string &path) {
+  std::fprintf(stderr, "quorel: settings file %s is not a regular file; left untouched, settings not kept\n",
+               path.c_str());
+}
+
 int OpenLockFile(const std::string &path) {
   std::error_code ec;
   std::filesystem::create_directories(ParentDir(path), ec);
   const std::string lockPath = path + ".lock";
-  int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) {
+    // The reason worth telling is why the lock could not be made (a
+    // read-only folder), not why there was none to open read-only.
+    const int createErrno = errno;
+    fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) errno = createErrno;
+  }
   return fd;
 }
 
@@ -65,7 +83,9 @@ bool Flock(int fd, int op) {
   return true;
 }
 
-enum class ReadStatus { kOk, kMissing, kCorrupt, kError };
+// kNotFile: the path names a directory, FIFO, device or socket. That is the
+// user's object, not a damaged settings file: it is refused and never moved.
+enum class ReadStatus { kOk, kMissing, kCorrupt, kNotFile, kError };
 
 struct ReadResult {
   ReadStatus status = ReadStatus::kError;
@@ -75,6 +95,13 @@ struct ReadResult {
 
 ReadResult ReadDocument(const std::string &path) {
   ReadResult result;
+  struct stat st {};
+  // Looked at before opening: opening a device node can have effects.
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    result.status = ReadStatus::kNotFile;
+    result.why = "not a regular file";
+    return result;
+  }
   // O_NONBLOCK so that a FIFO put in the file's place cannot hang us.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
@@ -85,16 +112,16 @@ ReadResult ReadDocument(const std::string &path) {
     }
     return result;
   }
-  struct stat st {};
   if (::fstat(fd.get(), &st) != 0) {
     result.why = std::strerror(errno);
     return result;
   }
-  result.status = ReadStatus::kCorrupt;
   if (!S_ISREG(st.st_mode)) {
+    result.status = ReadStatus::kNotFile;
     result.why = "not a regular file";
     return result;
   }
+  result.status = ReadStatus::kCorrupt;
   if (static_cast<uint64_t>(st.st_size) > kRegistryFileMaxBytes) {
     result.why = "file too large";
     return result;
@@ -170,32 +197,58 @@ bool WriteAll(int fd, const std::string &text) {
   return true;
 }
 
-// Replaces the file in one step. A symbolic link (a settings file kept with
-// other dotfiles) is followed, so the link itself survives.
-bool WriteAtomically(const std::string &path, const std::string &text) {
-  std::string target = path;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    std::error_code ec;
-    auto resolved = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) target = resolved.string();
+// The file a chain of symbolic links ends at, even when that file does not
+// exist yet (a dangling link is written through, not replaced). A path that
+// is no link is its own target.
+std::string FollowLinks(const std::string &path) {
+  std::string current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) return current;
+    target.resize(static_cast<size_t>(n));
+    if (target.empty()) return current;
+    current = target[0] == '/' ? target : ParentDir(current) + "/" + target;
   }
+  return current;  // a loop: the writes below fail on it with ELOOP
+}
+
+// Replaces the file in one step: a temporary file in the same folder,
+// fsync, rename over, fsync of the folder, so that a crash at any point
+// leaves either the old or the new file. A symbolic link (a settings file
+// kept with other dotfiles) is followed, so the link itself survives. An
+// existing file that the user may not write (no write permission, or marked
+// read-only even for root) is not replaced. 0 or the errno of the failure.
+int WriteAtomically(const std::string &path, const std::string &text) {
+  const std::string target = FollowLinks(path);
   mode_t mode = 0644;
-  if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return EINVAL;
+    if (::access(target.c_str(), W_OK) != 0) return errno;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+    mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return errno;
+  }
 
   std::string tmpl = target + ".tmp-XXXXXX";
   Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  bool ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
-  ok = (::close(fd.release()) == 0) && ok;
-  if (!ok || ::rename(tmpl.c_str(), target.c_str()) != 0) {
+  if (fd.get() < 0) return errno;
+  int error = 0;
+  if (::fchmod(fd.get(), mode) != 0 || !WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0) error = errno;
+  if (::close(fd.release()) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(tmpl.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) {
     ::unlink(tmpl.c_str());
-    return false;
+    return error;
   }
   // Make the rename itself durable.
   Fd dir(::open(ParentDir(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -222,6 +275,10 @@ std::string RegistryFilePath() {
 
 RegistrySnapshot::RegistrySnapshot() {
   const std::string path = RegistryFilePath();
+  if (ExistsButNotRegular(path)) {
+    ReportNotRegular(path);
+    return;
+  }
   Fd lock(OpenLockFile(path));
   // Reading without the lock is still safe (files are replaced whole), so a
   // folder where the lock file cannot be made only loses the coordination.
@@ -233,6 +290,8 @@ RegistrySnapshot::RegistrySnapshot() {
     Flock(lock.get(), LOCK_EX);
     result = ReadDocument(path);
     if (result.status == ReadStatus::kCorrupt) MoveAside(path, result.why);
+  } else if (result.status == ReadStatus::kNotFile) {
+    ReportNotRegular(path);
   } else if (result.status == ReadStatus::kError) {
     std::fprintf(stderr, "quorel: cannot read settings file %s: %s\n", path.c_str(), result.why.c_str());
   }
@@ -250,6 +309,10 @@ std::optional<int32_t> RegistrySnapshot::QueryDword(std::string_view path, std::
 }
 
 RegistryTransaction::RegistryTransaction() : path_(RegistryFilePath()) {
+  if (ExistsButNotRegular(path_)) {
+    ReportNotRegular(path_);
+    return;
+  }
   lockFd_ = OpenLockFile(path_);
   if (lockFd_ < 0 || !Flock(lockFd_, LOCK_EX)) {
     std::fprintf(stderr, "quorel: cannot lock settings file %s.lock: %s\n", path_.c_str(), std::strerror(errno));
@@ -266,6 +329,9 @@ RegistryTransaction::RegistryTransaction() : path_(RegistryFilePath()) {
       break;
     case ReadStatus::kCorrupt:
       ok_ = MoveAside(path_, result.why);
+      break;
+    case ReadStatus::kNotFile:
+      ReportNotRegular(path_);
       break;
     case ReadStatus::kError:
       std::fprintf(stderr, "quorel: cannot read settings file %s: %s\n", path_.c_str(), result.why.c_str());
@@ -316,8 +382,8 @@ bool RegistryTransaction::Commit() {
   if (!ok_ || committed_) return false;
   committed_ = true;
   if (!dirty_) return true;
-  if (!WriteAtomically(path_, doc_.Serialize())) {
-    std::fprintf(stderr, "quorel: cannot write settings file %s: %s\n", path_.c_str(), std::strerror(errno));
+  if (const int error = WriteAtomically(path_, doc_.Serialize()); error != 0) {
+    std::fprintf(stderr, "quorel: cannot write settings file %s: %s\n", path_.c_str(), std::strerror(error));
     return false;
   }
   return true;

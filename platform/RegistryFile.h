@@ -12,6 +12,11 @@
 // temporary file in the same folder, fsyncs it and renames it over the old one,
 // so readers see either the old or the new file, never half of one.
 //
+// A path that exists but is no regular file (a directory, FIFO, device) is
+// refused with one line on stderr and left untouched: reads see an empty
+// store, commits fail. An existing file the user may not write is not
+// replaced; a symbolic link is written through to its target.
+//
 // A file that does not parse (or is too big to be a settings file) is never
 // overwritten: it is renamed aside to "<file>.corrupt-<timestamp>", one
 // warning line goes to stderr, and the store starts empty. When it cannot be

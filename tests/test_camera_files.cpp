@@ -2,6 +2,8 @@
 // camera: what the save checks, that the file holds the converted image, and
 // that a recording finishes by itself while preview goes on.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
@@ -86,6 +88,43 @@ TEST_F(CameraFiles, SaveNeedsAConvertedFrameAndWritesIt) {
   ASSERT_EQ(Quorel_Close(handle_), 1);
   EXPECT_EQ(Quorel_SaveImage(handle_, bmp.c_str(), 0), 0);
   EXPECT_EQ(Quorel_GetLastError(handle_), 1);
+}
+
+// A recording whose file can take no more frames (the AVI format's 4 GiB,
+// here a file-size limit of about four frames) used to keep "recording"
+// into nothing until its duration ended. It now stops at once, finishes the
+// file with the frames it holds and reports code 12.
+TEST_F(CameraFiles, RecordingThatRunsOutOfRoomIsFinishedAndReported) {
+  ASSERT_EQ(Quorel_SetColorMode(handle_, 24), 1);
+  const std::string avi = quorel::test::ScratchPath("limited.avi");
+  const size_t chunk = 8 + static_cast<size_t>((kWidth * 3 + 3) & ~3) * kHeight;
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 232 + 4 * chunk + chunk / 2;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  ASSERT_EQ(Quorel_Record(handle_, avi.c_str(), 600000, 0), 1);
+  int code = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (code != 12 && std::chrono::steady_clock::now() < deadline) {
+    code = Quorel_GetLastError(handle_);
+    if (code == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  ASSERT_EQ(code, 12);
+
+  const std::vector<unsigned char> file = ReadFile(avi);
+  ASSERT_GE(file.size(), 240U);
+  EXPECT_EQ(U32(file, 4), file.size() - 8);
+  const uint32_t frames = U32(file, 48);
+  EXPECT_EQ(frames, 4u);
+  EXPECT_EQ(file.size(), 232 + frames * chunk + 8 + 16 * frames);
+  EXPECT_GT(U32(file, 32), 0u) << "a frame rate from the elapsed time";
+  // The recording is over: another one may start.
+  EXPECT_EQ(Quorel_Record(handle_, quorel::test::ScratchPath("next.avi").c_str(), 100, 0), 1);
+  Quorel_StopPreview(handle_);
 }
 
 TEST_F(CameraFiles, RecordingStopsByItselfAndPreviewGoesOn) {

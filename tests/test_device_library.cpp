@@ -147,6 +147,25 @@ TEST_F(DeviceLibrary, SelectUnitRangeResetAndPath) {
   EXPECT_EQ(backend_->opened.back(), "/dev/QrelKX470PLU-M");
 }
 
+// After a unit change the default geometry no longer matches the buffers of
+// the old one: conversions must find no buffer rather than copy the default
+// window out of a small frame (a heap over-read of 1280 bytes before).
+TEST_F(DeviceLibrary, SelectUnitDropsBuffersSizedForTheOldGeometry) {
+  for (int unit : {-1, 0, 127}) {
+    SCOPED_TRACE(unit);
+    ASSERT_EQ(lib_.SetGeometry(64, 0, 64, 48, 0, 48, 4), 0);
+    ASSERT_EQ(lib_.CaptureFrame(), 0);
+    lib_.SelectUnit(unit);
+    EXPECT_EQ(lib_.GetRawBuffer(), nullptr);
+    EXPECT_EQ(lib_.GetRingSlot(0), nullptr);
+    EXPECT_EQ(lib_.GetTransferSamples(), 0);
+    std::vector<uint8_t> dest(size_t{2} * CQRLSdkLib::kDefaultImageWidth * CQRLSdkLib::kDefaultImageHeight);
+    EXPECT_EQ(lib_.ConvertCaptured(dest.data()), kSdkNoDestination);
+    EXPECT_EQ(lib_.ConvertNewest(dest.data()), kSdkFrameFailed);
+    EXPECT_EQ(lib_.CaptureFrame(), kSdkNoDestination);
+  }
+}
+
 TEST_F(DeviceLibrary, RegisterReadSendsExactPacketAndUsesSecondReply) {
   backend_->replies = {Packet({0x12, 0x34}), Packet({0xAB, 0xCD})};
   int value = -1;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -224,6 +225,37 @@ TEST(DeviceTable, ClaimInOneProcessIsSeenInAnotherAndOnlyTheOwnerReleases) {
   // And the other way round.
   ASSERT_EQ(table.ClaimUnit(6, Window(0x77)), 1);
   EXPECT_EQ(child.Ask("inuse 6"), "inuse 1");
+}
+
+// The table made by the first user of the machine (root, say, with a strict
+// umask) must serve the next user too, who sees the first user's claims:
+// with a 0600 table the second user's camera was never ready.
+TEST(DeviceTable, AnotherUserOpensTheTableAndSeesItsClaims) {
+  ScopedShmName shm("users");
+  const mode_t oldMask = umask(077);
+  DeviceTable table;
+  const bool opened = table.Open();
+  umask(oldMask);
+  ASSERT_TRUE(opened);
+  struct stat st {};
+  ASSERT_EQ(stat(("/dev/shm" + shm.name()).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  if (geteuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+
+  ASSERT_EQ(table.ClaimUnit(3, Window(0x55)), 1);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    DeviceTable other;
+    if (!other.Open()) _exit(3);
+    if (!other.IsUnitInUse(3) || other.IsUnitInUse(4)) _exit(4);
+    _exit(other.ClaimUnit(4, Window(0x66)) == 1 ? 0 : 5);
+  }
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(DeviceTable, ClaimOfAKilledProcessCountsAsFree) {

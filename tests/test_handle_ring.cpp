@@ -1,9 +1,11 @@
 // The handle registry's ring: insertion before the head, lookups that rotate
-// the head, and removal of head and non-head entries.
+// the head, and removal of head and non-head entries; handles drawn anew on
+// a collision.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "api/CSdkChain.h"
 #include "api/CTRing.h"
 
 namespace quorel {
@@ -27,6 +29,31 @@ std::vector<int> Order(const Ring &ring) {
   } while (node != ring.head());
   EXPECT_EQ(static_cast<int>(forward.size()), ring.count());
   return forward;
+}
+
+// Values the forced handle formula hands out, in order.
+std::vector<uint32_t> g_draws;
+size_t g_drawIndex = 0;
+uint32_t ScriptedDraw() {
+  return g_drawIndex < g_draws.size() ? g_draws[g_drawIndex++] : 77;
+}
+
+// Two live cameras with one handle would leave one unreachable: a value that
+// is live (or 0) is drawn again, and the formula's next value is taken.
+TEST(HandleRegistry, CollidingOrZeroValuesAreDrawnAgain) {
+  CSdkChain &chain = CSdkChain::Instance();
+  g_draws = {5, 5, 0, 5, 9};
+  g_drawIndex = 0;
+  CSdkChain::DrawFn previous = chain.SetDrawForTesting(ScriptedDraw);
+  const int32_t first = chain.Register(nullptr);
+  const int32_t second = chain.Register(nullptr);
+  chain.SetDrawForTesting(previous);
+  EXPECT_EQ(first, 5);
+  EXPECT_EQ(second, 9);
+  EXPECT_EQ(g_drawIndex, g_draws.size());
+  EXPECT_EQ(chain.Release(first), 1);
+  EXPECT_EQ(chain.Release(second), 1);
+  EXPECT_EQ(chain.Release(first), 0);
 }
 
 TEST(HandleRing, AddLinksBeforeHeadAndBecomesHead) {

@@ -154,7 +154,7 @@ class QuorelCli : public ::testing::Test {
 
 TEST_F(QuorelCli, HelpListsEveryCommandAndEachHasItsOwn) {
   const char *commands[] = {"list", "info", "snap", "record",   "stream", "bench",
-                            "reg",  "srom", "io",   "settings", "config"};
+                            "reg",  "srom", "io",   "settings", "config", "repair"};
   ToolRun overview = Cli({"help"});
   EXPECT_EQ(overview.exitCode, 0);
   EXPECT_EQ(Cli({"--help"}).out, overview.out);
@@ -230,6 +230,7 @@ TEST_F(QuorelCli, UsageErrorsExitTwoWithAHint) {
       {"settings", "set", "Exposure", "100"},
       {"help", "frobnicate"},
       {"config", "load"},
+      {"repair"},
   };
   for (const auto &args : bad) {
     std::string joined;

@@ -1,7 +1,9 @@
 // The settings file: its text format, key semantics, and how it survives
 // hand-edited, damaged and hostile files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -317,17 +319,139 @@ TEST(RegistryFileTest, LargeValidFileLoadsAndOversizedOneIsRefused) {
   EXPECT_EQ(CorruptCopies(path).size(), 1u);
 }
 
-TEST(RegistryFileTest, FifoInPlaceOfTheFileDoesNotHang) {
+// A directory, FIFO or device at the settings path is the user's, not a
+// damaged settings file: refused with one line, never moved or replaced (a
+// directory of the user's was renamed away before, and a FIFO hung reads).
+TEST(RegistryFileTest, PathThatIsNoRegularFileIsRefusedAndLeftAlone) {
+  const std::string dir = test::ScratchPath("settings-dir");
+  ASSERT_TRUE(fs::create_directory(dir));
+  WriteText(dir + "/inside", "mine");
+  const std::string fifo = test::ScratchPath("settings-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string &path : {dir, fifo}) {
+    SCOPED_TRACE(path);
+    setenv("QUOREL_REGISTRY", path.c_str(), 1);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(RegistrySnapshot().KeyExists("Software"));
+    {
+      RegistryTransaction tx;  // would block for ever on the FIFO without O_NONBLOCK
+      EXPECT_FALSE(tx.Ok());
+      EXPECT_FALSE(tx.CreateKey("Software\\A"));
+      EXPECT_FALSE(tx.Commit());
+    }
+    const std::string warning = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warning.find("not a regular file"), std::string::npos) << warning;
+    EXPECT_TRUE(CorruptCopies(path).empty());
+    EXPECT_FALSE(fs::exists(path + ".lock"));
+  }
+  EXPECT_TRUE(fs::is_directory(dir));
+  EXPECT_EQ(ReadText(dir + "/inside"), "mine");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// A file the user made read-only is not replaced behind their back (the
+// rename into its folder would have succeeded), even when running as root.
+TEST(RegistryFileTest, ReadOnlyFileIsReadButNotReplaced) {
   const std::string path = test::UseFreshRegistry();
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const std::string text =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\A]\n\"V\"=dword:00000001\n";
+  WriteText(path, text);
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   testing::internal::CaptureStderr();
-  RegistryTransaction tx;  // would block for ever if it waited for a writer
-  testing::internal::GetCapturedStderr();
-  ASSERT_TRUE(tx.Ok());
-  ASSERT_TRUE(tx.CreateKey("Software\\A"));
-  EXPECT_TRUE(tx.Commit());
-  EXPECT_TRUE(fs::is_regular_file(path));
-  EXPECT_EQ(CorruptCopies(path).size(), 1u);
+  bool committed = true;
+  {
+    RegistryTransaction tx;
+    ASSERT_TRUE(tx.Ok());
+    EXPECT_EQ(tx.QueryDword("Software\\A", "V"), 1);
+    ASSERT_TRUE(tx.SetDword("Software\\A", "V", 2));
+    committed = tx.Commit();
+  }
+  const std::string warning = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(committed);
+  EXPECT_NE(warning.find("Permission denied"), std::string::npos) << warning;
+  EXPECT_EQ(ReadText(path), text);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+// A dangling link (a dotfile link whose target was not made yet) is written
+// through: the target appears and the link stays a link.
+TEST(RegistryFileTest, DanglingSymlinkIsWrittenThrough) {
+  const std::string dir = test::ScratchPath("linked");
+  ASSERT_TRUE(fs::create_directory(dir));
+  const std::string link = dir + "/registry.reg";
+  ASSERT_EQ(symlink("store/real.reg", link.c_str()), 0);
+  ASSERT_TRUE(fs::create_directory(dir + "/store"));
+  setenv("QUOREL_REGISTRY", link.c_str(), 1);
+  {
+    RegistryTransaction tx;
+    ASSERT_TRUE(tx.CreateKey("Software\\A"));
+    ASSERT_TRUE(tx.SetDword("Software\\A", "V", 5));
+    ASSERT_TRUE(tx.Commit());
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_NE(ReadText(dir + "/store/real.reg").find("\"V\"=dword:00000005"), std::string::npos);
+  EXPECT_EQ(RegistrySnapshot().QueryDword("Software\\A", "V"), 5);
+}
+
+// A folder the user may not write: the failure names the real reason
+// (it said "No such file or directory"). Root writes anywhere, so the
+// transaction then runs in a child that has dropped to another user.
+TEST(RegistryFileTest, ReadOnlyFolderReportsPermissionDenied) {
+  const std::string dir = test::ScratchPath("readonly");
+  ASSERT_TRUE(fs::create_directory(dir));
+  const std::string path = dir + "/registry.reg";
+  const std::string log = test::ScratchPath("readonly.log");
+  ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    // The other user must be able to reach the folder.
+    for (fs::path p = dir; p != p.root_path(); p = p.parent_path()) {
+      struct stat st {};
+      if (stat(p.c_str(), &st) == 0 && (st.st_mode & 0001) == 0) GTEST_SKIP() << p << " is closed to other users";
+    }
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(3);
+    setenv("QUOREL_REGISTRY", path.c_str(), 1);
+    RegistryTransaction tx;
+    const bool ok = tx.Ok() && tx.CreateKey("Software\\A") && tx.Commit();
+    _exit(ok ? 1 : 0);
+  }
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  chmod(dir.c_str(), 0755);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string warning = ReadText(log);
+  EXPECT_NE(warning.find("Permission denied"), std::string::npos) << warning;
+  EXPECT_EQ(warning.find("No such file"), std::string::npos) << warning;
+}
+
+// One key holding values up to the size limit: every lookup by name used to
+// lower-case every earlier name (40,000 values took 38 s), now linear.
+TEST(RegistryFileTest, KeyWithManyValuesAtTheSizeLimitLoads) {
+  const std::string path = test::UseFreshRegistry();
+  const std::string pad(760, 'p');
+  std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Many]\n";
+  int count = 0;
+  for (;;) {
+    std::string line = "\"Value" + pad + std::to_string(count) + "\"=dword:" + "0000002a\n";
+    if (text.size() + line.size() > kRegistryFileMaxBytes) break;
+    text += line;
+    ++count;
+  }
+  ASSERT_GT(count, 40000);
+  WriteText(path, text);
+  RegistrySnapshot snap;
+  EXPECT_EQ(snap.QueryDword("Software\\Many", "VALUE" + std::string(760, 'P') + std::to_string(count - 1)), 42);
+  EXPECT_EQ(snap.QueryDword("Software\\Many", "value" + pad + "0"), 42);
+  EXPECT_TRUE(CorruptCopies(path).empty());
 }
 
 // Random damage to a valid file: parsing never crashes, and whatever parses

@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <utility>
 
+#include "device/sim/SimFrameLayout.h"
+#include "platform/SafeFile.h"
+
 namespace quorel::sim {
 namespace {
+
+// A raw scene holds at most the whole sensor at 16 bits; reading stops there,
+// so that /dev/zero or an endless pipe cannot fill the memory.
+constexpr size_t kMaxRawSceneBytes = size_t{kSensorWidth} * kSensorHeight * 2;
 
 // Fraction of full scale a white surface reaches at nominal exposure and gain.
 constexpr float kWhiteLevel = 0.55f;
@@ -130,11 +136,11 @@ bool SimFrameGenerator::LoadSource(std::string *error) {
     if (scene_.kind == SceneKind::kImage) {
       if (!LoadSimPicture(scene_.file, &picture_, &sourceError_)) picture_ = SimPicture{};
     } else if (scene_.kind == SceneKind::kRaw) {
-      std::ifstream in(scene_.file, std::ios::binary);
-      if (!in) {
-        sourceError_ = "cannot open raw scene file \"" + scene_.file + "\"";
+      std::string bytes, why;
+      if (!ReadRegularFile(scene_.file.c_str(), kMaxRawSceneBytes, &bytes, &why)) {
+        sourceError_ = "cannot read raw scene file \"" + scene_.file + "\": " + why;
       } else {
-        rawFile_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        rawFile_.assign(bytes.begin(), bytes.end());
       }
     }
   }

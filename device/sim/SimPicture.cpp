@@ -6,12 +6,17 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
+
+#include "device/sim/SimFrameLayout.h"
+#include "platform/SafeFile.h"
 
 namespace quorel::sim {
 namespace {
+
+// The largest picture worth reading: the whole sensor as a 16-bit PPM, with
+// room for its header. Larger files (or /dev/zero) are refused, not read.
+constexpr size_t kMaxPictureBytes = size_t{kSensorWidth} * kSensorHeight * 6 + 4096;
 
 // Reads one unsigned decimal header token of a PPM, skipping white space and
 // comments. False when the header ends or the number is out of range.
@@ -99,12 +104,12 @@ bool DecodePng(const std::vector<uint8_t> &data, SimPicture *picture, std::strin
 }  // namespace
 
 bool LoadSimPicture(const std::string &path, SimPicture *picture, std::string *error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot open picture file \"" + path + "\"";
+  std::string bytes, readWhy;
+  if (!ReadRegularFile(path.c_str(), kMaxPictureBytes, &bytes, &readWhy)) {
+    *error = "cannot read picture file \"" + path + "\": " + readWhy;
     return false;
   }
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> data(bytes.begin(), bytes.end());
   std::string why;
   bool ok;
   if (data.size() >= 2 && data[0] == 'P' && data[1] == '6') {

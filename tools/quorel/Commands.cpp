@@ -18,6 +18,7 @@ const Command kCommands[] = {
     {"io", "read or write the user I/O port", kIoHelp, RunIo},
     {"settings", "show or change the stored camera settings and size presets", kSettingsHelp, RunSettings},
     {"config", "load a configuration file into the camera", kConfigHelp, RunConfig},
+    {"repair", "rebuild an AVI recording whose program ended before finishing it", kRepairHelp, RunRepair},
     {"dialog", "open the camera, image filter or analog gain settings dialog", kDialogHelp, RunDialog},
 };
 

@@ -28,6 +28,7 @@ int RunSettings(const Invocation &inv);
 int RunConfig(const Invocation &inv);
 int RunDialog(const Invocation &inv);
 int RunBench(const Invocation &inv);
+int RunRepair(const Invocation &inv);
 
 extern const char kListHelp[];
 extern const char kInfoHelp[];
@@ -41,6 +42,7 @@ extern const char kSettingsHelp[];
 extern const char kConfigHelp[];
 extern const char kDialogHelp[];
 extern const char kBenchHelp[];
+extern const char kRepairHelp[];
 
 std::span<const Command> AllCommands();
 const Command *FindCommand(std::string_view name);

@@ -185,6 +185,14 @@ int RunRecord(const Invocation &inv) {
     if (!codes.empty()) {
       progress.End();
       Quorel_StopPreview(h);
+      if (std::find(codes.begin(), codes.end(), QUOREL_ERR_FILE) != codes.end()) {
+        // The library stopped at the file's size limit (or a failed write)
+        // and finished the file with the frames it had.
+        summary = ReadAviSummary(file);
+        throw CliError(kExitFile, "record: writing '" + file + "' stopped early (size limit or write failure); " +
+                                      std::to_string(summary ? summary->totalFrames : 0) +
+                                      " frames kept: " + DescribeErrorCodes(codes));
+      }
       throw CliError(kExitCamera, "record failed: " + DescribeErrorCodes(codes) + " [while recording]");
     }
     if (seconds * 1000.0 >= durationMs) {
