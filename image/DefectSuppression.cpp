@@ -96,8 +96,9 @@ template <class Defects>
 int Correct(const Defects &defects, const KernelRect &rect, int threshold, Walk walk) {
   // A threshold of 0 or less lets every pixel through the first step, so
   // there is nothing to screen.
-  if (walk == Walk::kSimd && threshold > 0) {
-    if (ActiveSimdPath() == SimdPath::kAvx2) return bayer::WalkDefectsAvx2(defects, rect, threshold);
+  const SimdPath simd = ActiveSimdPath();
+  if (walk == Walk::kSimd && threshold > 0 && simd != SimdPath::kScalar) {
+    if (simd == SimdPath::kAvx2) return bayer::WalkDefectsAvx2(defects, rect, threshold);
     return bayer::WalkDefectsSse2(defects, rect, threshold);
   }
   int replaced = 0;

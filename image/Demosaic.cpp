@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "image/BayerCell.h"
+#include "image/CpuPath.h"
 #include "image/DemosaicSimd.h"
 
 namespace quorel {
@@ -119,11 +120,13 @@ int Run(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &p
   if constexpr (kPass == Pass::kBorder) {
     BorderScalar<T>(job);
   } else if constexpr (kPath == SimdPath::kAvx2) {
-    const bool avx2 = ActiveSimdPath() == SimdPath::kAvx2;
-    if constexpr (sizeof(T) == 1) {
-      avx2 ? bayer::Interior8Avx2(job) : bayer::Interior8Sse2(job);
+    const SimdPath active = ActiveSimdPath();
+    if (active == SimdPath::kScalar) {
+      InteriorScalar<T>(job);
+    } else if constexpr (sizeof(T) == 1) {
+      active == SimdPath::kAvx2 ? bayer::Interior8Avx2(job) : bayer::Interior8Sse2(job);
     } else {
-      avx2 ? bayer::Interior16Avx2(job) : bayer::Interior16Sse2(job);
+      active == SimdPath::kAvx2 ? bayer::Interior16Avx2(job) : bayer::Interior16Sse2(job);
     }
   } else if constexpr (kPath == SimdPath::kSse2) {
     if constexpr (sizeof(T) == 1) {
@@ -148,8 +151,14 @@ int BayerGainMultiplier(int gain) {
 }
 
 SimdPath ActiveSimdPath() {
-  static const SimdPath path = __builtin_cpu_supports("avx2") ? SimdPath::kAvx2 : SimdPath::kSse2;
-  return path;
+  switch (ActiveCpuPath()) {
+    case CpuPath::kPlain:
+      return SimdPath::kScalar;
+    case CpuPath::kSse2:
+      return SimdPath::kSse2;
+    default:
+      return SimdPath::kAvx2;
+  }
 }
 
 #define QUOREL_DEFINE_KERNEL(name, T, pass, path)                                           \

@@ -72,7 +72,9 @@ int EffectiveBayerMode(int bayerMode, int mirrorH, int mirrorV);
 // weighted sums stay far inside 32 bits).
 int BayerGainMultiplier(int gain);
 
-// Which SIMD path the automatic kernels use on this CPU.
+// Which SIMD path the automatic demosaic and defect kernels use now: the
+// active CPU path (image/CpuPath.h), AVX-512 taking the AVX2 code. The fixed
+// SIMD paths below fall back to SSE2 when this is not kAvx2.
 enum class SimdPath { kScalar, kSse2, kAvx2 };
 SimdPath ActiveSimdPath();
 

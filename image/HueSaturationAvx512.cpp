@@ -1,0 +1,215 @@
+// Hue and saturation rows with AVX-512: 16 pixels a block in 32-bit lanes,
+// the same integer steps as Conversion, the reciprocals gathered from the
+// fixed table, the sextant masks and steps permuted from registers. Pixels
+// are spread into lanes and packed back with byte and word permutes, so the
+// fourth byte or word of 32- and 64-bit pixels is never written. Only this
+// unit is compiled for AVX-512 (the target pragma below follows every shared
+// header), and it is only entered when the processor has it.
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "image/HueSaturationConvert.h"
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512vbmi")
+// g++ 12 reports the deliberately undefined pass-through operand inside its
+// own AVX-512 intrinsics as uninitialized.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+namespace quorel::hue_saturation {
+
+namespace {
+
+struct Constants {
+  __m512i chromaFactor;  // (saturation + 256) * 256
+  __m512i rest;
+  __m512i sextants;
+  __m512i masks;  // kMask[0 .. 11], then zeros
+  __m512i steps;  // kStep[0 .. 11], then zeros
+  const int32_t *reciprocal;
+
+  explicit Constants(const Conversion &c)
+      : chromaFactor(_mm512_set1_epi32((c.setting.saturation + 256) * 256)),
+        rest(_mm512_set1_epi32(c.shift.rest)),
+        sextants(_mm512_set1_epi32(c.shift.sextants)),
+        masks(_mm512_setr_epi32(kMask[0], kMask[1], kMask[2], kMask[3], kMask[4], kMask[5], kMask[6], kMask[7],
+                                kMask[8], kMask[9], kMask[10], kMask[11], 0, 0, 0, 0)),
+        steps(_mm512_setr_epi32(kStep[0], kStep[1], kStep[2], kStep[3], kStep[4], kStep[5], kStep[6], kStep[7],
+                                kStep[8], kStep[9], kStep[10], kStep[11], 0, 0, 0, 0)),
+        reciprocal(c.fixed.reciprocal.data()) {}
+};
+
+// Conversion::operator() on 16 pixels; b, g, r hold 0 .. 255 per lane.
+__m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
+  const __m512i one = _mm512_set1_epi32(1);
+  const __mmask16 redOverGreen = _mm512_cmpge_epi32_mask(r, g);
+  const __m512i larger = _mm512_max_epi32(r, g);
+  const __m512i smaller = _mm512_min_epi32(r, g);
+  const __mmask16 blueMax = _mm512_cmpgt_epi32_mask(b, larger);
+  const __m512i max = _mm512_max_epi32(b, larger);
+  const __m512i min = _mm512_min_epi32(b, smaller);
+  __m512i sextant = _mm512_mask_blend_epi32(redOverGreen, _mm512_set1_epi32(3), one);
+  sextant = _mm512_mask_blend_epi32(blueMax, sextant, _mm512_set1_epi32(5));
+  __m512i n = _mm512_mask_blend_epi32(redOverGreen, _mm512_sub_epi32(b, r), _mm512_sub_epi32(g, b));
+  n = _mm512_mask_blend_epi32(blueMax, n, _mm512_sub_epi32(r, g));
+  const __m512i d = _mm512_sub_epi32(max, min);
+  const __mmask16 below = _mm512_cmplt_epi32_mask(n, _mm512_setzero_si512());
+  sextant = _mm512_mask_sub_epi32(sextant, below, sextant, one);
+  n = _mm512_mask_add_epi32(n, below, n, d);
+
+  // Lightness 0: the lightness table is the identity, the limit min(l2, 511 - l2).
+  const __m512i l2 = _mm512_add_epi32(max, min);
+  const __m512i limit = _mm512_min_epi32(l2, _mm512_sub_epi32(_mm512_set1_epi32(511), l2));
+  const __m512i chroma =
+      _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(k.chromaFactor, d), _mm512_set1_epi32(0x8000)), 16);
+  const __m512i c = _mm512_min_epi32(limit, chroma);
+  const __m512i low = _mm512_srai_epi32(_mm512_sub_epi32(l2, c), 1);
+  const __m512i reciprocal = _mm512_i32gather_epi32(d, k.reciprocal, 4);
+  __m512i v = _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(n, reciprocal), _mm512_set1_epi32(0x8000)), 16);
+  v = _mm512_add_epi32(v, k.rest);
+  const __mmask16 wrap = _mm512_cmpgt_epi32_mask(v, _mm512_set1_epi32(254));
+  const __m512i idx =
+      _mm512_mask_add_epi32(_mm512_add_epi32(sextant, k.sextants), wrap, _mm512_add_epi32(sextant, k.sextants), one);
+  v = _mm512_mask_sub_epi32(v, wrap, v, _mm512_set1_epi32(255));
+  const __m512i w = _mm512_sub_epi32(_mm512_srai_epi32(_mm512_add_epi32(l2, c), 1), low);
+  const __m512i gray3 = _mm512_set1_epi32(0x010101);
+  const __m512i ramp = _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(w, v), _mm512_set1_epi32(128)), 8);
+  __m512i result = _mm512_mullo_epi32(low, gray3);
+  result =
+      _mm512_add_epi32(result, _mm512_and_si512(_mm512_mullo_epi32(w, gray3), _mm512_permutexvar_epi32(idx, k.masks)));
+  return _mm512_add_epi32(result, _mm512_mullo_epi32(ramp, _mm512_permutexvar_epi32(idx, k.steps)));
+}
+
+__m512i Byte(__m512i x, int shift) {
+  return _mm512_and_si512(_mm512_srli_epi32(x, static_cast<unsigned>(shift)), _mm512_set1_epi32(0xFF));
+}
+
+// Byte permutes between 3-byte pixels and 32-bit lanes.
+struct BytePermutes {
+  __m512i spread;  // lane i bytes 0 .. 2 from bytes 3i .. 3i + 2
+  __m512i pack;    // bytes 3i + c from lane i byte c
+  BytePermutes() {
+    alignas(64) uint8_t s[64], p[64];
+    for (int j = 0; j < 64; ++j) {
+      s[j] = static_cast<uint8_t>((j & 3) == 3 ? 0 : (j / 4) * 3 + (j & 3));
+      p[j] = static_cast<uint8_t>(j < 48 ? (j / 3) * 4 + j % 3 : 0);
+    }
+    spread = _mm512_load_si512(s);
+    pack = _mm512_load_si512(p);
+  }
+};
+
+size_t Row24(const Constants &k, const Row &row) {
+  const BytePermutes perm;
+  constexpr __mmask64 k48 = 0x0000FFFFFFFFFFFFull;
+  const __m512i rgbMask = _mm512_set1_epi32(0xFFFFFF);
+  size_t x = 0;
+  for (; x + 16 <= row.n; x += 16) {
+    const __m512i raw = _mm512_maskz_loadu_epi8(k48, row.s + 3 * x);
+    const __m512i px = _mm512_and_si512(_mm512_permutexvar_epi8(perm.spread, raw), rgbMask);
+    const __m512i rgb = Convert(k, Byte(px, 0), Byte(px, 8), Byte(px, 16));
+    _mm512_mask_storeu_epi8(row.d + 3 * x, k48, _mm512_permutexvar_epi8(perm.pack, rgb));
+  }
+  return x;
+}
+
+size_t Row32(const Constants &k, const Row &row) {
+  constexpr __mmask64 kFirstThree = 0x7777777777777777ull;
+  size_t x = 0;
+  for (; x + 16 <= row.n; x += 16) {
+    const __m512i px = _mm512_loadu_si512(row.s + 4 * x);
+    const __m512i rgb = Convert(k, Byte(px, 0), Byte(px, 8), Byte(px, 16));
+    _mm512_mask_storeu_epi8(row.d + 4 * x, kFirstThree, rgb);
+  }
+  return x;
+}
+
+// Word permutes between pixels of Words 16-bit samples and 32-bit lanes.
+template <int Words>
+struct WordPermutes {
+  __m512i channel[3];  // words of channel c of pixels 0 .. 15 into words 0 .. 15
+  __m512i pack[2];     // output words from (blue | green << 16) lanes and red lanes
+  WordPermutes() {
+    alignas(64) uint16_t t[64];
+    for (int c = 0; c < 3; ++c) {
+      for (int j = 0; j < 32; ++j) t[j] = static_cast<uint16_t>(j < 16 ? Words * j + c : 0);
+      channel[c] = _mm512_load_si512(t);
+    }
+    for (int part = 0; part < 2; ++part) {
+      for (int j = 0; j < 32; ++j) {
+        const int word = 32 * part + j;
+        const int i = word / Words;
+        const int c = word % Words;
+        t[j] = static_cast<uint16_t>(c == 0 ? 2 * i : c == 1 ? 2 * i + 1 : c == 2 ? 32 + 2 * i : 0);
+      }
+      pack[part] = _mm512_load_si512(t);
+    }
+  }
+};
+
+template <int Words>
+size_t Row16(const Constants &k, const Row &row) {
+  const WordPermutes<Words> perm;
+  const __m512i shift = _mm512_set1_epi32(row.shift);
+  const __m512i full = _mm512_set1_epi32(255);
+  constexpr size_t kPixelBytes = 2 * Words;
+  size_t x = 0;
+  for (; x + 16 <= row.n; x += 16) {
+    const uint8_t *s = row.s + kPixelBytes * x;
+    const __m512i a = _mm512_loadu_si512(s);
+    const __m512i b = Words == 3 ? _mm512_maskz_loadu_epi16(0xFFFF, s + 64) : _mm512_loadu_si512(s + 64);
+    __m512i in[3];
+    for (int c = 0; c < 3; ++c) {
+      const __m512i words = _mm512_permutex2var_epi16(a, perm.channel[c], b);
+      const __m512i lanes = _mm512_cvtepu16_epi32(_mm512_castsi512_si256(words));
+      in[c] = _mm512_min_epu32(_mm512_srlv_epi32(lanes, shift), full);
+    }
+    const __m512i rgb = Convert(k, in[0], in[1], in[2]);
+    const __m512i blue = _mm512_sllv_epi32(Byte(rgb, 0), shift);
+    const __m512i green = _mm512_sllv_epi32(Byte(rgb, 8), shift);
+    const __m512i red = _mm512_sllv_epi32(Byte(rgb, 16), shift);
+    const __m512i blueGreen = _mm512_or_si512(blue, _mm512_slli_epi32(green, 16));
+    uint8_t *d = row.d + kPixelBytes * x;
+    const __m512i out0 = _mm512_permutex2var_epi16(blueGreen, perm.pack[0], red);
+    const __m512i out1 = _mm512_permutex2var_epi16(blueGreen, perm.pack[1], red);
+    if constexpr (Words == 3) {
+      _mm512_storeu_si512(d, out0);
+      _mm512_mask_storeu_epi16(d + 64, 0xFFFF, out1);
+    } else {
+      _mm512_mask_storeu_epi16(d, 0x77777777u, out0);
+      _mm512_mask_storeu_epi16(d + 64, 0x77777777u, out1);
+    }
+  }
+  return x;
+}
+
+}  // namespace
+
+size_t ConvertRowAvx512(const Conversion &convert, const Row &row) {
+  if (row.dstBpp != row.srcBpp || row.n < 16) return 0;
+  const auto d = reinterpret_cast<uintptr_t>(row.d);
+  const auto s = reinterpret_cast<uintptr_t>(row.s);
+  const size_t bytes = row.n * row.srcBpp;
+  if (d != s && d < s + bytes && s < d + bytes) return 0;
+  const Constants k(convert);
+  switch (row.srcBpp) {
+    case 3:
+      return Row24(k, row);
+    case 4:
+      return Row32(k, row);
+    case 6:
+      return Row16<3>(k, row);
+    case 8:
+      return Row16<4>(k, row);
+    default:
+      return 0;
+  }
+}
+
+}  // namespace quorel::hue_saturation
+
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
