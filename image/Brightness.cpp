@@ -36,7 +36,7 @@ int Run(const Frame &f, const ToneParams &p) {
     // byte than widening every byte to float and packing it back.
     std::array<uint8_t, 256> table{};
     for (int v = 0; v < 256; ++v) table[static_cast<size_t>(v)] = gain(static_cast<uint8_t>(v));
-    kernel_rows::MapSamples<uint8_t, Channels>(f, [&table](uint8_t v) { return table[v]; });
+    kernel_rows::LookupSamples8<Channels>(f, table.data());
   } else {
     kernel_rows::MapSamples<Sample, Channels, true>(f, gain);
   }

@@ -54,7 +54,7 @@ std::vector<uint16_t> Table16(int32_t setting, int bits) {
 template <int Channels>
 int Run8(const Frame &f, const ToneParams &p) {
   const std::array<uint8_t, 256> t = Table8(p.value);
-  kernel_rows::MapSamples<uint8_t, Channels>(f, [&t](uint8_t v) { return t[v]; });
+  kernel_rows::LookupSamples8<Channels>(f, t.data());
   return 1;
 }
 

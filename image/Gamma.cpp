@@ -37,7 +37,7 @@ int Run8(const Frame &f, const ToneParams &p) {
   double gamma = GammaExponent(p.value);
   if constexpr (Limited) gamma = std::clamp(gamma, 0.001, 99.999);
   const std::array<uint8_t, 256> t = Table8(gamma);
-  kernel_rows::MapSamples<uint8_t, Channels>(f, [&t](uint8_t v) { return t[v]; });
+  kernel_rows::LookupSamples8<Channels>(f, t.data());
   return 1;
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "image/Lookup8.h"
 #include "image/PixelKernel.h"
 
 namespace quorel::kernel_rows {
@@ -172,6 +173,25 @@ inline void MapSamples(const Frame &f, Op op) {
       const uint8_t *sp = s + x * f.srcBpp;
       for (int c = 0; c < Channels; ++c) Store<Sample>(dp + c * kSize, op(Load<Sample>(sp + c * kSize)));
     }
+  }
+}
+
+// MapSamples for a byte table: the first `Channels` bytes of every pixel
+// replaced by table[byte], rows of packed samples and of four-byte colour
+// pixels through the table lookups of image/Lookup8.h.
+template <int Channels>
+inline void LookupSamples8(const Frame &f, const uint8_t *table) {
+  const bool packed = f.dstBpp == Channels && f.srcBpp == Channels;
+  const bool fourBytes = Channels == 3 && f.dstBpp == 4 && f.srcBpp == 4;
+  if (!packed && !fourBytes) {
+    MapSamples<uint8_t, Channels>(f, [table](uint8_t v) { return table[v]; });
+    return;
+  }
+  for (size_t y = 0; y < f.height; ++y) {
+    if (packed)
+      lookup8::Run(f.DstRow(y), f.SrcRow(y), f.width * Channels, table);
+    else
+      lookup8::FirstThreeOfFour(f.DstRow(y), f.SrcRow(y), f.width, table);
   }
 }
 

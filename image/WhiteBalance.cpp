@@ -6,7 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include "image/CpuPath.h"
 #include "image/KernelRows.h"
+#include "image/LumaRows.h"
+#include "image/VectorRows.h"
 
 namespace quorel {
 namespace {
@@ -179,15 +182,6 @@ void GainOffsetRow(uint8_t *d, const uint8_t *s, size_t n, const GrayParams &p, 
 }
 
 // 8-bit samples: one table of results per site, built with the exact formula.
-void GainOffsetRow8(uint8_t *d, const uint8_t *s, size_t n, const uint8_t *even, const uint8_t *odd) {
-  size_t i = 0;
-  for (; i + 2 <= n; i += 2) {
-    d[i] = even[s[i]];
-    d[i + 1] = odd[s[i + 1]];
-  }
-  if (i < n) d[i] = even[s[i]];
-}
-
 int GainOffset8(const Frame &f, const GrayParams &p) {
   if (f.srcBpp != 1 || f.dstBpp != 1) return 0;
   std::array<std::array<uint8_t, 256>, 4> table{};
@@ -201,7 +195,7 @@ int GainOffset8(const Frame &f, const GrayParams &p) {
     const size_t a = (f.top + y + rowPhase) & 1;
     const auto siteEven = static_cast<size_t>(kGraySiteOfClass[a * 2 + evenB]);
     const auto siteOdd = static_cast<size_t>(kGraySiteOfClass[a * 2 + (evenB ^ 1)]);
-    GainOffsetRow8(f.DstRow(y), f.SrcRow(y), f.width, table[siteEven].data(), table[siteOdd].data());
+    lookup8::Alternating(f.DstRow(y), f.SrcRow(y), f.width, table[siteEven].data(), table[siteOdd].data());
   }
   return 1;
 }
@@ -224,15 +218,25 @@ int GainOffset(const Frame &f, const GrayParams &p) {
 
 // Y = (30 R + 59 G + 11 B) / 100 for every pixel.
 int Luma(const Frame &f) {
-  auto luma = [](uint32_t b, uint32_t g, uint32_t r) { return static_cast<uint8_t>((30 * r + 59 * g + 11 * b) / 100); };
+  if (f.dstBpp == 1 && (f.srcBpp == 3 || f.srcBpp == 4)) {
+    switch (ActiveCpuPath()) {
+      case CpuPath::kAvx512:
+        vector_rows::LumaAvx512(f);
+        break;
+      case CpuPath::kAvx2:
+        vector_rows::LumaAvx2(f);
+        break;
+      default:
+        luma::Rows(f);
+        break;
+    }
+    return 1;
+  }
   for (size_t y = 0; y < f.height; ++y) {
     uint8_t *d = f.DstRow(y);
     const uint8_t *s = f.SrcRow(y);
-    if (f.srcBpp == 3 && f.dstBpp == 1) {
-      for (size_t x = 0; x < f.width; ++x) d[x] = luma(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
-    } else {
-      for (size_t x = 0; x < f.width; ++x, s += f.srcBpp) d[x * f.dstBpp] = luma(s[0], s[1], s[2]);
-    }
+    for (size_t x = 0; x < f.width; ++x, s += f.srcBpp)
+      d[x * f.dstBpp] = static_cast<uint8_t>((30u * s[2] + 59u * s[1] + 11u * s[0]) / 100);
   }
   return 1;
 }
