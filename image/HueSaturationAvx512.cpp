@@ -24,23 +24,30 @@ namespace quorel::hue_saturation {
 namespace {
 
 struct Constants {
-  __m512i chromaFactor;  // (saturation + 256) * 256
+  __m512i chromaFactor;  // saturation + 256
   __m512i rest;
   __m512i sextants;
-  __m512i masks;  // kMask[0 .. 11], then zeros
-  __m512i steps;  // kStep[0 .. 11], then zeros
+  __m512i masks;       // kMask[0 .. 11], then zeros
+  __m512i steps;       // kStep[0 .. 11], then zeros
+  __m512i stepShifts;  // log2 |kStep[i]|
   const int32_t *reciprocal;
 
   explicit Constants(const Conversion &c)
-      : chromaFactor(_mm512_set1_epi32((c.setting.saturation + 256) * 256)),
+      : chromaFactor(_mm512_set1_epi32(c.setting.saturation + 256)),
         rest(_mm512_set1_epi32(c.shift.rest)),
         sextants(_mm512_set1_epi32(c.shift.sextants)),
         masks(_mm512_setr_epi32(kMask[0], kMask[1], kMask[2], kMask[3], kMask[4], kMask[5], kMask[6], kMask[7],
                                 kMask[8], kMask[9], kMask[10], kMask[11], 0, 0, 0, 0)),
         steps(_mm512_setr_epi32(kStep[0], kStep[1], kStep[2], kStep[3], kStep[4], kStep[5], kStep[6], kStep[7],
                                 kStep[8], kStep[9], kStep[10], kStep[11], 0, 0, 0, 0)),
+        stepShifts(_mm512_setr_epi32(0, 8, 16, 0, 8, 16, 0, 8, 16, 0, 8, 16, 0, 0, 0, 0)),
         reciprocal(c.fixed.reciprocal.data()) {}
 };
+
+// k * 0x010101 for k of 0 .. 255.
+__m512i Gray3(__m512i k) {
+  return _mm512_or_si512(_mm512_or_si512(k, _mm512_slli_epi32(k, 8)), _mm512_slli_epi32(k, 16));
+}
 
 // Conversion::operator() on 16 pixels; b, g, r hold 0 .. 255 per lane.
 __m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
@@ -63,8 +70,9 @@ __m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
   // Lightness 0: the lightness table is the identity, the limit min(l2, 511 - l2).
   const __m512i l2 = _mm512_add_epi32(max, min);
   const __m512i limit = _mm512_min_epi32(l2, _mm512_sub_epi32(_mm512_set1_epi32(511), l2));
-  const __m512i chroma =
-      _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(k.chromaFactor, d), _mm512_set1_epi32(0x8000)), 16);
+  // (saturation + 256) * d fits 32 bits from 16-bit halves (the high halves are 0).
+  const __m512i chroma = _mm512_srai_epi32(
+      _mm512_add_epi32(_mm512_slli_epi32(_mm512_madd_epi16(k.chromaFactor, d), 8), _mm512_set1_epi32(0x8000)), 16);
   const __m512i c = _mm512_min_epi32(limit, chroma);
   const __m512i low = _mm512_srai_epi32(_mm512_sub_epi32(l2, c), 1);
   const __m512i reciprocal = _mm512_i32gather_epi32(d, k.reciprocal, 4);
@@ -75,43 +83,79 @@ __m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
       _mm512_mask_add_epi32(_mm512_add_epi32(sextant, k.sextants), wrap, _mm512_add_epi32(sextant, k.sextants), one);
   v = _mm512_mask_sub_epi32(v, wrap, v, _mm512_set1_epi32(255));
   const __m512i w = _mm512_sub_epi32(_mm512_srai_epi32(_mm512_add_epi32(l2, c), 1), low);
-  const __m512i gray3 = _mm512_set1_epi32(0x010101);
-  const __m512i ramp = _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(w, v), _mm512_set1_epi32(128)), 8);
-  __m512i result = _mm512_mullo_epi32(low, gray3);
-  result =
-      _mm512_add_epi32(result, _mm512_and_si512(_mm512_mullo_epi32(w, gray3), _mm512_permutexvar_epi32(idx, k.masks)));
-  return _mm512_add_epi32(result, _mm512_mullo_epi32(ramp, _mm512_permutexvar_epi32(idx, k.steps)));
+  // w and v are at most 255: w * v fits the low 16 bits of each lane.
+  const __m512i ramp = _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi16(w, v), _mm512_set1_epi32(128)), 8);
+  // The step is +-1, +-256 or +-65536: a shift and a sign.
+  __m512i stepped = _mm512_sllv_epi32(ramp, _mm512_permutexvar_epi32(idx, k.stepShifts));
+  const __mmask16 negative = _mm512_cmplt_epi32_mask(_mm512_permutexvar_epi32(idx, k.steps), _mm512_setzero_si512());
+  stepped = _mm512_mask_sub_epi32(stepped, negative, _mm512_setzero_si512(), stepped);
+  const __m512i result =
+      _mm512_add_epi32(Gray3(low), _mm512_and_si512(Gray3(w), _mm512_permutexvar_epi32(idx, k.masks)));
+  return _mm512_add_epi32(result, stepped);
 }
 
 __m512i Byte(__m512i x, int shift) {
   return _mm512_and_si512(_mm512_srli_epi32(x, static_cast<unsigned>(shift)), _mm512_set1_epi32(0xFF));
 }
 
-// Byte permutes between 3-byte pixels and 32-bit lanes.
+// Byte permutes between 3-byte pixels and 32-bit lanes: 64 pixels (three
+// registers in, three out) at a time, so that no load or store needs a mask,
+// and 16 pixels under a mask for the rest of the row.
 struct BytePermutes {
-  __m512i spread;  // lane i bytes 0 .. 2 from bytes 3i .. 3i + 2
-  __m512i pack;    // bytes 3i + c from lane i byte c
+  __m512i spread[4];  // group g, lane i, byte c: byte 48g + 3i + c of the row's three registers
+  __m512i pack[3];    // output register k, byte o: lane byte of the group pair k, k + 1
+  __m512i spreadOne;  // 16 pixels from one register
+  __m512i packOne;
   BytePermutes() {
-    alignas(64) uint8_t s[64], p[64];
-    for (int j = 0; j < 64; ++j) {
-      s[j] = static_cast<uint8_t>((j & 3) == 3 ? 0 : (j / 4) * 3 + (j & 3));
-      p[j] = static_cast<uint8_t>(j < 48 ? (j / 3) * 4 + j % 3 : 0);
+    alignas(64) uint8_t t[64];
+    static constexpr int kBase[4] = {0, 0, 64, 128};  // first byte of each group's register pair
+    for (int g = 0; g < 4; ++g) {
+      for (int j = 0; j < 64; ++j)
+        t[j] = static_cast<uint8_t>((j & 3) == 3 ? 0 : 48 * g + (j / 4) * 3 + (j & 3) - kBase[g]);
+      spread[g] = _mm512_load_si512(t);
     }
-    spread = _mm512_load_si512(s);
-    pack = _mm512_load_si512(p);
+    for (int k = 0; k < 3; ++k) {
+      for (int j = 0; j < 64; ++j) {
+        const int o = 64 * k + j;
+        const int pixel = o / 3;
+        t[j] = static_cast<uint8_t>((pixel / 16 - k) * 64 + (pixel % 16) * 4 + o % 3);
+      }
+      pack[k] = _mm512_load_si512(t);
+    }
+    for (int j = 0; j < 64; ++j) t[j] = static_cast<uint8_t>((j & 3) == 3 ? 0 : (j / 4) * 3 + (j & 3));
+    spreadOne = _mm512_load_si512(t);
+    for (int j = 0; j < 64; ++j) t[j] = static_cast<uint8_t>(j < 48 ? (j / 3) * 4 + j % 3 : 0);
+    packOne = _mm512_load_si512(t);
   }
 };
 
+__m512i Convert24(const Constants &k, __m512i px) {
+  px = _mm512_and_si512(px, _mm512_set1_epi32(0xFFFFFF));
+  return Convert(k, Byte(px, 0), Byte(px, 8), Byte(px, 16));
+}
+
 size_t Row24(const Constants &k, const Row &row) {
   const BytePermutes perm;
-  constexpr __mmask64 k48 = 0x0000FFFFFFFFFFFFull;
-  const __m512i rgbMask = _mm512_set1_epi32(0xFFFFFF);
   size_t x = 0;
+  for (; x + 64 <= row.n; x += 64) {
+    const uint8_t *s = row.s + 3 * x;
+    const __m512i a = _mm512_loadu_si512(s);
+    const __m512i b = _mm512_loadu_si512(s + 64);
+    const __m512i c = _mm512_loadu_si512(s + 128);
+    const __m512i r0 = Convert24(k, _mm512_permutex2var_epi8(a, perm.spread[0], b));
+    const __m512i r1 = Convert24(k, _mm512_permutex2var_epi8(a, perm.spread[1], b));
+    const __m512i r2 = Convert24(k, _mm512_permutex2var_epi8(b, perm.spread[2], c));
+    const __m512i r3 = Convert24(k, _mm512_permutex2var_epi8(c, perm.spread[3], c));
+    uint8_t *d = row.d + 3 * x;
+    _mm512_storeu_si512(d, _mm512_permutex2var_epi8(r0, perm.pack[0], r1));
+    _mm512_storeu_si512(d + 64, _mm512_permutex2var_epi8(r1, perm.pack[1], r2));
+    _mm512_storeu_si512(d + 128, _mm512_permutex2var_epi8(r2, perm.pack[2], r3));
+  }
+  constexpr __mmask64 k48 = 0x0000FFFFFFFFFFFFull;
   for (; x + 16 <= row.n; x += 16) {
     const __m512i raw = _mm512_maskz_loadu_epi8(k48, row.s + 3 * x);
-    const __m512i px = _mm512_and_si512(_mm512_permutexvar_epi8(perm.spread, raw), rgbMask);
-    const __m512i rgb = Convert(k, Byte(px, 0), Byte(px, 8), Byte(px, 16));
-    _mm512_mask_storeu_epi8(row.d + 3 * x, k48, _mm512_permutexvar_epi8(perm.pack, rgb));
+    const __m512i rgb = Convert24(k, _mm512_permutexvar_epi8(perm.spreadOne, raw));
+    _mm512_mask_storeu_epi8(row.d + 3 * x, k48, _mm512_permutexvar_epi8(perm.packOne, rgb));
   }
   return x;
 }
