@@ -129,6 +129,12 @@ std::map<std::string, std::string> ReadReport(const std::string &path) {
   return values;
 }
 
+std::string Lines(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const std::string &l : lines) text += l + "\n";
+  return text;
+}
+
 std::vector<int> Ints(const std::string &text) {
   std::vector<int> v;
   std::istringstream in(text);
@@ -192,7 +198,7 @@ class ViewerApp : public testing::Test {
     const std::string scriptPath = dir_ + "/script.txt";
     std::ofstream(scriptPath) << script;
     std::vector<std::string> argv = {QUOREL_VIEWER_PATH, "--script", scriptPath};
-    if (sim == "sim") argv.push_back("--sim=units=0;scene=chart;seed=7;fps=25");
+    if (sim == "sim") argv.push_back("--sim=units=0;scene=chart;seed=7;fps=25;trigger=150");
     ProgramRun run = RunProgram(argv, Environment(lang), kRunDeadlineMs);
     EXPECT_TRUE(run.finished) << run.output;
     EXPECT_EQ(run.exitStatus, 0) << run.output;
@@ -213,40 +219,22 @@ class ViewerApp : public testing::Test {
 VirtualDisplay *ViewerApp::display_ = nullptr;
 
 TEST_F(ViewerApp, ShowsTheChartSavesRecordsAndOpensEachDialog) {
-  const std::string script =
-      "subsample 2\n"
-      "wait-frames 3\n"
-      "screenshot " +
-      Shot("viewer-en.png") +
-      "\n"
-      "report " +
-      Path("live.txt") +
-      "\n"
-      "save " +
-      Path("frame.bmp") +
-      " bmp\n"
-      "save " +
-      Path("frame.png") +
-      " png\n"
-      "dialog camera " +
-      Shot("viewer-dialog-camera.png") +
-      "\n"
-      "dialog image " +
-      Shot("viewer-dialog-image.png") +
-      "\n"
-      "dialog analog " +
-      Shot("viewer-dialog-analog.png") +
-      "\n"
-      "key s\n"
-      "key f\n"
-      "record " +
-      Path("clip.avi") +
-      " 1500\n"
-      "wait-frames 2\n"
-      "report " +
-      Path("final.txt") +
-      "\n"
-      "quit\n";
+  const std::string script = Lines({
+      "wait-frames 3",
+      "screenshot " + Shot("viewer-en.png"),
+      "report " + Path("live.txt"),
+      "save " + Path("frame.bmp") + " bmp",
+      "save " + Path("frame.png") + " png",
+      "dialog camera " + Shot("viewer-dialog-camera.png"),
+      "dialog image " + Shot("viewer-dialog-image.png"),
+      "dialog analog " + Shot("viewer-dialog-analog.png"),
+      "key s",
+      "key f",
+      "record " + Path("clip.avi") + " 1500",
+      "wait-frames 2",
+      "report " + Path("final.txt"),
+      "quit",
+  });
   const ProgramRun run = RunViewer(script, "en_US.UTF-8");
 
   auto live = ReadReport(Path("live.txt"));
@@ -329,25 +317,26 @@ TEST_F(ViewerApp, ShowsTheChartSavesRecordsAndOpensEachDialog) {
 }
 
 TEST_F(ViewerApp, JapaneseWindowKeepsItsSizeAndReopensAVanishedCamera) {
-  const std::string first =
-      "resize 1200 800\n"
-      "wait-frames 3\n"
-      "screenshot " +
-      Shot("viewer-ja.png") +
-      "\n"
-      "unplug 0\n"
-      "wait-error 13\n"
-      "report " +
-      Path("gone.txt") +
-      "\n"
-      "plug 0\n"
-      "refresh\n"
-      "start\n"
-      "wait-frames 2\n"
-      "report " +
-      Path("back.txt") +
-      "\n"
-      "quit\n";
+  const std::string first = Lines({
+      "resize 1200 800",
+      "wait-frames 3",
+      "screenshot " + Shot("viewer-ja.png"),
+      "unplug 0",
+      "wait-error 13",
+      "report " + Path("gone.txt"),
+      "plug 0",
+      "refresh",
+      "start",
+      "wait-frames 2",
+      "report " + Path("back.txt"),
+      "snapshot",
+      "report " + Path("snap.txt"),
+      "trigger",
+      "fire-trigger",
+      "wait-frames 2",
+      "report " + Path("trigger.txt"),
+      "quit",
+  });
   RunViewer(first, "ja_JP.UTF-8");
   auto gone = ReadReport(Path("gone.txt"));
   EXPECT_EQ(gone["language"], "ja");
@@ -356,6 +345,14 @@ TEST_F(ViewerApp, JapaneseWindowKeepsItsSizeAndReopensAVanishedCamera) {
   EXPECT_EQ(back["cameras"], "1");
   EXPECT_EQ(back["acquisition"], "1");
   EXPECT_GT(std::stoi(back["frames"]), std::stoi(gone["frames"]));
+  // One snapshot frame, shown by the viewer itself; then triggered frames.
+  auto snap = ReadReport(Path("snap.txt"));
+  EXPECT_EQ(snap["acquisition"], "2");
+  EXPECT_EQ(snap["paints"], "viewer");
+  EXPECT_GT(std::stoi(snap["histogram.pixels"]), 0);
+  auto trigger = ReadReport(Path("trigger.txt"));
+  EXPECT_EQ(trigger["acquisition"], "3");
+  EXPECT_GE(std::stoi(trigger["frames"]), std::stoi(snap["frames"]) + 2);
 
   // The size it ended with is kept for the next start.
   std::ifstream ini(dir_ + "/config/quorel/viewer.ini");
@@ -366,7 +363,7 @@ TEST_F(ViewerApp, JapaneseWindowKeepsItsSizeAndReopensAVanishedCamera) {
 
 TEST_F(ViewerApp, WithoutCameraListsNothingAndHints) {
   // No --sim and no device nodes: the kernel-driver backend finds nothing.
-  RunViewer("report " + Path("none.txt") + "\nquit\n", "en_US.UTF-8", "driver");
+  RunViewer(Lines({"report " + Path("none.txt"), "quit"}), "en_US.UTF-8", "driver");
   auto none = ReadReport(Path("none.txt"));
   EXPECT_EQ(none["cameras"], "0");
   EXPECT_NE(none["hint"].find("--sim"), std::string::npos) << none["hint"];

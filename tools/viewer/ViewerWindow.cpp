@@ -883,7 +883,7 @@ void ViewerWindow::ShowStatus() {
 
 std::string ViewerWindow::statusText() const {
   StatusFigures f;
-  f.framesPerSecond = const_cast<FrameRateMeter &>(rate_).Rate(NowNs());
+  f.framesPerSecond = rate_.Rate(NowNs());
   f.frames = frames_;
   f.dropped = readings_.dropped;
   f.exposureUs = readings_.exposureUs;
@@ -1240,6 +1240,8 @@ bool ViewerWindow::HandleKey(guint keyval) {
 }
 
 void ViewerWindow::Quit() {
+  if (quitting_) return;
+  quitting_ = true;
   if (window_ != nullptr) {
     gtk_window_get_size(GTK_WINDOW(window_), &config_.width, &config_.height);
     config_.width = std::clamp(config_.width, ViewerConfig::kMinSize, ViewerConfig::kMaxSize);

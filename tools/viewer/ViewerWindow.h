@@ -8,6 +8,14 @@
 // eventfd of the viewer's message window, watched by the GLib main loop. The
 // library's three dialogs are modal on the calling thread, so they are opened
 // from the GTK thread, and only while no camera call is in flight.
+//
+// The frame buffer: the library's worker copies each frame into frame_ and
+// then posts the frame message; the viewer reads the buffer (and the frame
+// record the message points to) when the message arrives. The interface has
+// no lock for that hand-over, so a frame that arrives while the viewer reads
+// may mix into the histogram of the one before; the next message shows it
+// whole. The buffer is sized once for the largest frame and never moves, so
+// no read or write ever leaves it.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -169,12 +177,13 @@ class ViewerWindow {
   int unit_ = 0;
   bool updatingControls_ = false;
   bool dialogOpen_ = false;
+  bool quitting_ = false;
   // The handle as soon as the camera thread has it, for the release at exit.
   std::atomic<int> openedHandle_{0};
 
   // What is shown.
   uint64_t frames_ = 0;
-  FrameRateMeter rate_;
+  mutable FrameRateMeter rate_;  // Rate() drops old arrivals
   FrameGeometry lastFrame_;
   FrameGeometry expected_;
   Histogram histogram_;
