@@ -142,6 +142,18 @@ TEST(ViewerStatus, RateCoversTheLastSecondAndFormatsEveryFigure) {
   meter.AddFrame(3200 * ms);
   EXPECT_NEAR(meter.Rate(3300 * ms), 0.5, 1e-9);
   EXPECT_EQ(meter.Rate(8300 * ms), 0.0);
+  // A stall, then a batch of messages read at once: the batch's own span
+  // says nothing (no millions of frames per second); the rate then recovers.
+  meter.Reset();
+  meter.AddFrame(0);
+  meter.AddFrame(40 * ms);
+  meter.AddFrame(600 * ms);
+  EXPECT_NEAR(meter.Rate(600 * ms), 2 / 0.6, 1e-9);
+  meter.AddFrame(3000 * ms);
+  meter.AddFrame(3000 * ms + 2000);
+  EXPECT_NEAR(meter.Rate(3000 * ms), 2 / 0.6, 1e-9);
+  for (int i = 1; i <= 10; ++i) meter.AddFrame(3000 * ms + i * 50 * ms);
+  EXPECT_NEAR(meter.Rate(3500 * ms), 11 / 0.5, 1e-6);
   meter.Reset();
   EXPECT_EQ(meter.frames(), 0u);
 

@@ -15,13 +15,15 @@ double FrameRateMeter::Rate(int64_t nowNs) {
   Trim(nowNs);
   if (arrivals_.size() < 2 || nowNs - arrivals_.back() > staleNs_) return 0.0;
   const int64_t span = arrivals_.back() - arrivals_.front();
-  if (span <= 0) return 0.0;
-  return static_cast<double>(arrivals_.size() - 1) * 1e9 / static_cast<double>(span);
+  if (span < windowNs_ / 4) return lastRate_;
+  lastRate_ = static_cast<double>(arrivals_.size() - 1) * 1e9 / static_cast<double>(span);
+  return lastRate_;
 }
 
 void FrameRateMeter::Reset() {
   arrivals_.clear();
   frames_ = 0;
+  lastRate_ = 0;
 }
 
 void FrameRateMeter::Trim(int64_t nowNs) {

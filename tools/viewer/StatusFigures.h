@@ -25,6 +25,8 @@ class FrameRateMeter {
   void AddFrame(int64_t nowNs);
   // Frames per second at nowNs: the frames kept, less one, divided by the
   // time they span; 0 with fewer than two, or when the newest is staleNs old.
+  // Messages read in one batch arrive at almost the same time: a span under
+  // a quarter window tells nothing, and the last rate stands.
   double Rate(int64_t nowNs);
   // Frames since construction or Reset.
   uint64_t frames() const { return frames_; }
@@ -37,6 +39,7 @@ class FrameRateMeter {
   int64_t staleNs_;
   std::deque<int64_t> arrivals_;
   uint64_t frames_ = 0;
+  double lastRate_ = 0;
 };
 
 struct StatusFigures {
