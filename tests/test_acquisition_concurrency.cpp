@@ -104,7 +104,10 @@ TEST_F(StreamStress, StalledTransferEndsThePreviewWithCode13) {
   ASSERT_EQ(Quorel_CallBackPreview(handle_, frames_, buffer.data(), static_cast<int>(buffer.size()), 1), 1);
   QuorelHostMsg msg{};
   ASSERT_EQ(QuorelHost_WaitMessage(frames_, &msg, 30000), 1);
-  ASSERT_EQ(QuorelSim_InjectFault(0, "stall=7000"), 1);
+  // Twice the 6 s frame wait, so that the worker gives up first however
+  // late a loaded machine lets it start waiting (stopping waits for the
+  // stalled read to come back).
+  ASSERT_EQ(QuorelSim_InjectFault(0, "stall=12000"), 1);
   // The worker waits up to 6 s for a frame, then gives up.
   bool stopped = false;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
