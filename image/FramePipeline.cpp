@@ -1,8 +1,11 @@
 #include "image/FramePipeline.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
+#include "image/BandPool.h"
 #include "image/DefectSuppression.h"
 #include "image/SharedValue.h"
 #include "image/ToneFilters.h"
@@ -154,7 +157,7 @@ void Demosaic(FrameContext &context, DibImage &destination, DibImage &mosaic, co
 }
 
 void ProcessFrame(FrameContext &context) {
-  ProcessFrame(context, DefaultPipelineKernels());
+  ProcessFrame(context, DefaultBandPool());
 }
 
 void ProcessFrame(FrameContext &context, const PipelineKernels &kernels) {
@@ -211,6 +214,170 @@ void ProcessFrame(FrameContext &context, const PipelineKernels &kernels) {
   if (const int32_t brightness = Setting(context, kBrightness); brightness != 0) {
     RunInPlace(*output, tone.brightness, ToneParams{brightness, kSignificantBits16});
   }
+}
+
+// --- The pipeline in row bands ------------------------------------------------
+//
+// The same steps with the library's kernels, each split into row bands over
+// the pool. Point-wise steps run on the rows of each band; the steps that
+// read neighbours (demosaic interior, sharpness) run on each band's rows with
+// two rows of context on either side, which gives the rows of the band
+// exactly the values of the whole-image pass; the demosaic border pass, the
+// defect suppression (whose corrections feed later rows) and the automatic
+// iris run once on the calling thread. The balance measurements add up the
+// sums of each band in band order, then derive the gains once.
+
+namespace {
+
+// A view of rows [begin, end) of an image, all columns.
+FrameView Rows(DibImage &image, int begin, int end) {
+  FrameView v = image.View();
+  v.rect = KernelRect{0, begin, image.width(), end};
+  return v;
+}
+
+// The same band with two more rows on either side where the image has them.
+FrameView RowsWithContext(DibImage &image, int begin, int end) {
+  return Rows(image, std::max(begin - 2, 0), std::min(end + 2, image.height()));
+}
+
+void DemosaicBands(FrameContext &context, DibImage &destination, DibImage &mosaic, BandPool &pool) {
+  if (destination.empty() || mosaic.empty() || !SameSize(destination, mosaic)) return;
+  const bool wide = mosaic.bitsPerPixel() == 16;
+  const int height = mosaic.height();
+
+  if (Setting(context, kBayerGainAuto) != 0) {
+    WhiteBalanceParams balance = MakeWhiteBalanceParams(CurrentEffectiveMode(context));
+    std::vector<SiteSums> parts(static_cast<size_t>(pool.Bands(height)));
+    pool.Run(height, [&](int band, int begin, int end) {
+      parts[static_cast<size_t>(band)] = BalanceSums(Rows(mosaic, begin, end), balance.mode);
+    });
+    SiteSums total;
+    for (const SiteSums &part : parts) total.Add(part);
+    const bool measured = BalanceGains(total, balance) == 1;
+    if (StoreWhiteBalance(context.filters, balance, measured)) RefreshFilterDialog(context);
+  }
+
+  const DemosaicParams params = CurrentBayerParams(context);
+  const DemosaicKernel interior = wide ? DemosaicInterior16 : DemosaicInterior8;
+  pool.Run(height, [&](int, int begin, int end) {
+    const FrameView band = RowsWithContext(mosaic, begin, end);
+    FrameView out = destination.View();
+    out.rect = band.rect;
+    interior(out, band, params);
+  });
+  destination.ApplyKernel(wide ? DemosaicBorder16 : DemosaicBorder8, mosaic, nullptr, 0, 0, params);
+}
+
+void BayerConvertBands(FrameContext &context, DibImage &image, BandPool &pool) {
+  const bool wide = image.bitsPerPixel() == 16;
+  GrayParams params = MakeGrayParams(context.filters, CurrentEffectiveMode(context), wide ? kSignificantBits16 : 8);
+  if (GrayAutoGainPending(context.filters)) {
+    std::vector<SiteSums> parts(static_cast<size_t>(pool.Bands(image.height())));
+    pool.Run(image.height(), [&](int band, int begin, int end) {
+      parts[static_cast<size_t>(band)] = GrayBalanceSums(Rows(image, begin, end), params);
+    });
+    SiteSums total;
+    for (const SiteSums &part : parts) total.Add(part);
+    GrayBalanceGains(total, params);
+    StoreGrayParams(context.filters, params);
+    RefreshFilterDialog(context);
+    ConsumeGrayAutoGain(context.filters);
+  }
+  if (GrayGainsNeutral(params)) return;
+  const GrayGainKernel kernel = wide ? GrayGainOffset16 : GrayGainOffset8;
+  pool.Run(image.height(), [&](int, int begin, int end) {
+    const FrameView band = Rows(image, begin, end);
+    kernel(band, band, params);
+  });
+}
+
+}  // namespace
+
+void ProcessFrame(FrameContext &context, BandPool &pool) {
+  if (pool.threads() <= 1) {
+    ProcessFrame(context, DefaultPipelineKernels());
+    return;
+  }
+  const PipelineKernels &kernels = DefaultPipelineKernels();
+  const int type = context.colorType;
+  DibImage *mosaic = MosaicImage(context);
+  DibImage *output = OutputImage(context);
+  if (mosaic == nullptr || output == nullptr || mosaic->empty() || output->empty()) return;
+
+  const int irisMode = LoadShared(context.analog.autoIris);
+  if (irisMode == kAutoIrisExposure || irisMode == kAutoIrisGain) {
+    AutoIris(*mosaic, irisMode, context.device, context.analog, context.showAnalogValue);
+  }
+  if ((context.subSample & 0x10) == 0) SuppressDefects(context, *mosaic, kernels);
+
+  if (type == kColorType8 || type == kColorType16) {
+    const int grayMode = Setting(context, kGrayMode);
+    if (grayMode == kGrayModeBayerConvert) {
+      BayerConvertBands(context, *output, pool);
+    } else if (grayMode == kGrayModeGrayscale && type == kColorType8) {
+      DemosaicBands(context, context.image24, context.image8, pool);
+      if (SameSize(context.image24, context.image8)) {
+        pool.Run(context.image8.height(), [&context](int, int begin, int end) {
+          Luma24To8(Rows(context.image8, begin, end), Rows(context.image24, begin, end));
+        });
+      }
+    }
+  }
+  if (IsColorType(type)) DemosaicBands(context, *output, *mosaic, pool);
+
+  // Tone filters: every setting read once, so that all bands use the same.
+  const ToneKernels &tone = kernels.tone[VariantOf(type)];
+  const int32_t hue = Setting(context, kHue);
+  const int32_t saturation = Setting(context, kSaturation);
+  const bool hueSaturation = IsColorType(type) && (hue != 0 || saturation != 0) && tone.hueSaturation != nullptr;
+  const int32_t gamma = Setting(context, kGamma);
+  const int32_t contrast = Setting(context, kContrast);
+  const int32_t sharpness = Setting(context, kSharpness);
+  const int32_t brightness = Setting(context, kBrightness);
+  DibImage &copy = context.sharpenCopy;
+  bool sharpen = sharpness != 0 && tone.sharpen != nullptr;
+  if (sharpen && (!SameSize(copy, *output) || copy.bitsPerPixel() != output->bitsPerPixel() ||
+                  copy.stride() != output->stride())) {
+    // A copy sized for another format would be overrun; make it match.
+    sharpen = copy.CopyFormat(output) != 0;
+  }
+  const HueSaturationParams hueParams{hue, 0, saturation, kSignificantBits16};
+  const ToneParams gammaParams{gamma, kSignificantBits16};
+  const ToneParams contrastParams{contrast, kSignificantBits16};
+  const ToneParams sharpParams{sharpness, kSignificantBits16};
+  const ToneParams brightParams{brightness, kSignificantBits16};
+  const bool anyPointwise = hueSaturation || gamma != 100 || contrast != 0 || sharpen || brightness != 0;
+  if (!anyPointwise) return;
+
+  const size_t stride = static_cast<size_t>(output->stride());
+  const auto brighten = [&](int begin, int end) {
+    if (brightness != 0) {
+      const FrameView band = Rows(*output, begin, end);
+      tone.brightness(band, band, brightParams);
+    }
+  };
+  pool.Run(output->height(), [&](int, int begin, int end) {
+    const FrameView band = Rows(*output, begin, end);
+    if (hueSaturation) tone.hueSaturation(band, band, hueParams);
+    if (gamma != 100) tone.gamma(band, band, gammaParams);
+    if (contrast != 0) tone.contrast(band, band, contrastParams);
+    if (sharpen) {
+      std::memcpy(copy.pixels() + static_cast<size_t>(begin) * stride,
+                  output->pixels() + static_cast<size_t>(begin) * stride, static_cast<size_t>(end - begin) * stride);
+    } else {
+      brighten(begin, end);
+    }
+  });
+  if (!sharpen) return;
+  // Every band's copy is complete before any band reads its neighbours.
+  pool.Run(output->height(), [&](int, int begin, int end) {
+    const FrameView source = RowsWithContext(copy, begin, end);
+    FrameView band = output->View();
+    band.rect = source.rect;
+    tone.sharpen(band, source, sharpParams);
+    brighten(begin, end);
+  });
 }
 
 const PipelineKernels &DefaultPipelineKernels() {

@@ -30,6 +30,8 @@
 
 namespace quorel {
 
+class BandPool;
+
 // Colour-mode types 0..5 (8, 16, 24, 32, 48, 64 bits per pixel).
 constexpr int kColorType8 = 0;
 constexpr int kColorType16 = 1;
@@ -116,8 +118,12 @@ DibImage *OutputImage(FrameContext &context);
 // bayerGainAuto is set (and clearing it again after a single measurement).
 void Demosaic(FrameContext &context, DibImage &destination, DibImage &mosaic, const PipelineKernels &kernels);
 
-// Runs the frame pipeline with the library's kernels, or with the given ones.
+// Runs the frame pipeline with the library's kernels in row bands over the
+// default band pool (image/BandPool.h), over the given pool, or with the given
+// kernels on the calling thread alone. Every form gives the same images and
+// settings; a pool of one thread runs the calling-thread form.
 void ProcessFrame(FrameContext &context);
+void ProcessFrame(FrameContext &context, BandPool &pool);
 void ProcessFrame(FrameContext &context, const PipelineKernels &kernels);
 
 }  // namespace quorel

@@ -26,6 +26,13 @@ int ColumnPhase(int32_t mode) {
   return (mode >> 1) & 1;
 }
 
+// Gray labels of the site classes (index a * 2 + b).
+constexpr std::array<int, 4> kGraySiteOfClass = {kGrayG1, kGrayR, kGrayB, kGrayG2};
+
+int32_t TruncGain(double g) {
+  return g >= 2147483647.0 ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(g);
+}
+
 // Sums of the even and odd samples of a run (positions counted from the run's
 // start). Vertical sums in 32-bit lanes, flushed into 64 bits often enough that
 // no lane can overflow.
@@ -105,46 +112,31 @@ void SumSites(const Frame &f, int32_t mode, uint32_t max, std::array<uint64_t, 4
   }
 }
 
-int32_t TruncGain(double g) {
-  return g >= 2147483647.0 ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(g);
-}
-
 template <typename Sample>
 int BalanceMeans(const Frame &f, WhiteBalanceParams &p) {
-  std::array<uint64_t, 4> sum{}, count{};
-  SumSites<Sample, false>(f, p.mode, 0, sum, count);
-  // Classes: 0 green, 1 blue, 2 red, 3 green.
-  const uint64_t greenCount = count[0] + count[3];
-  if (greenCount == 0 || count[1] == 0 || count[2] == 0) return 0;
-  const double mG = static_cast<double>(sum[0] + sum[3]) / static_cast<double>(greenCount);
-  const double mB = static_cast<double>(sum[1]) / static_cast<double>(count[1]);
-  const double mR = static_cast<double>(sum[2]) / static_cast<double>(count[2]);
-  const double s = mG + mB + mR;
-  const double t = s / mG / 3;
-  const double blue = s / mB / 3 * 100 / t;
-  const double red = s / mR / 3 * 100 / t;
-  if (std::isnan(blue) || std::isnan(red)) return 0;
-  p.blueGain = TruncGain(blue);
-  p.greenGain = 100;
-  p.redGain = TruncGain(red);
-  return 1;
+  SiteSums sums;
+  SumSites<Sample, false>(f, p.mode, 0, sums.sum, sums.count);
+  return BalanceGains(sums, p);
 }
-
-// Gray labels of the site classes (index a * 2 + b).
-constexpr std::array<int, 4> kGraySiteOfClass = {kGrayG1, kGrayR, kGrayB, kGrayG2};
 
 template <typename Sample>
 int Balance(const Frame &f, GrayParams &p) {
   const uint32_t max = sizeof(Sample) == 1 ? 255u : static_cast<uint32_t>(GraySaturationValue(p.bits));
-  std::array<uint64_t, 4> sum{}, count{};
-  SumSites<Sample, true>(f, p.mode, max, sum, count);
-  std::array<double, 4> mean{};  // by gray site
-  for (size_t cls = 0; cls < 4; ++cls) {
-    if (count[cls] == 0) return 1;
-    mean[static_cast<size_t>(kGraySiteOfClass[cls])] = static_cast<double>(sum[cls]) / static_cast<double>(count[cls]);
-  }
-  const double h = std::max({mean[kGrayG1], mean[kGrayR], mean[kGrayG2], mean[kGrayB]});
-  for (size_t site = 0; site < 4; ++site) p.gains[site] = static_cast<int32_t>(h / mean[site] * 128);
+  SiteSums sums;
+  SumSites<Sample, true>(f, p.mode, max, sums.sum, sums.count);
+  return GrayBalanceGains(sums, p);
+}
+
+template <typename Sample>
+int BalanceSumsOf(const Frame &f, int32_t mode, SiteSums &sums) {
+  SumSites<Sample, false>(f, mode, 0, sums.sum, sums.count);
+  return 1;
+}
+
+template <typename Sample>
+int GraySumsOf(const Frame &f, const GrayParams &p, SiteSums &sums) {
+  const uint32_t max = sizeof(Sample) == 1 ? 255u : static_cast<uint32_t>(GraySaturationValue(p.bits));
+  SumSites<Sample, true>(f, p.mode, max, sums.sum, sums.count);
   return 1;
 }
 
@@ -256,6 +248,71 @@ int32_t GraySaturationValue(int32_t bits) {
     default:
       return 65535;
   }
+}
+
+void SiteSums::Add(const SiteSums &other) {
+  for (size_t i = 0; i < 4; ++i) {
+    sum[i] += other.sum[i];
+    count[i] += other.count[i];
+  }
+}
+
+SiteSums BalanceSums(const ConstFrameView &mosaic, int32_t mode) {
+  SiteSums sums;
+  const FrameView none{const_cast<uint8_t *>(mosaic.pixels),
+                       mosaic.stride,
+                       mosaic.width,
+                       mosaic.height,
+                       mosaic.bytesPerPixel,
+                       mosaic.rect};
+  if (mosaic.bytesPerPixel == 1) kernel_rows::Checked<1, 1, BalanceSumsOf<uint8_t>>(none, mosaic, mode, sums);
+  if (mosaic.bytesPerPixel == 2) kernel_rows::Checked<1, 2, BalanceSumsOf<uint16_t>>(none, mosaic, mode, sums);
+  return sums;
+}
+
+int BalanceGains(const SiteSums &sums, WhiteBalanceParams &p) {
+  const auto &sum = sums.sum;
+  const auto &count = sums.count;
+  // Classes: 0 green, 1 blue, 2 red, 3 green.
+  const uint64_t greenCount = count[0] + count[3];
+  if (greenCount == 0 || count[1] == 0 || count[2] == 0) return 0;
+  const double mG = static_cast<double>(sum[0] + sum[3]) / static_cast<double>(greenCount);
+  const double mB = static_cast<double>(sum[1]) / static_cast<double>(count[1]);
+  const double mR = static_cast<double>(sum[2]) / static_cast<double>(count[2]);
+  const double s = mG + mB + mR;
+  const double t = s / mG / 3;
+  const double blue = s / mB / 3 * 100 / t;
+  const double red = s / mR / 3 * 100 / t;
+  if (std::isnan(blue) || std::isnan(red)) return 0;
+  p.blueGain = TruncGain(blue);
+  p.greenGain = 100;
+  p.redGain = TruncGain(red);
+  return 1;
+}
+
+SiteSums GrayBalanceSums(const ConstFrameView &mosaic, const GrayParams &p) {
+  SiteSums sums;
+  const FrameView none{const_cast<uint8_t *>(mosaic.pixels),
+                       mosaic.stride,
+                       mosaic.width,
+                       mosaic.height,
+                       mosaic.bytesPerPixel,
+                       mosaic.rect};
+  if (mosaic.bytesPerPixel == 1) kernel_rows::Checked<1, 1, GraySumsOf<uint8_t>>(none, mosaic, p, sums);
+  if (mosaic.bytesPerPixel == 2) kernel_rows::Checked<1, 1, GraySumsOf<uint16_t>>(none, mosaic, p, sums);
+  return sums;
+}
+
+int GrayBalanceGains(const SiteSums &sums, GrayParams &p) {
+  std::array<double, 4> mean{};  // by gray site
+  for (size_t cls = 0; cls < 4; ++cls) {
+    if (sums.count[cls] == 0) return 1;
+    mean[static_cast<size_t>(kGraySiteOfClass[cls])] =
+        static_cast<double>(sums.sum[cls]) / static_cast<double>(sums.count[cls]);
+  }
+  const double h = std::max({mean[kGrayG1], mean[kGrayR], mean[kGrayG2], mean[kGrayB]});
+  for (size_t site = 0; site < 4; ++site) p.gains[site] = static_cast<int32_t>(h / mean[site] * 128);
+  return 1;
 }
 
 int BalanceMeans8(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p) {

@@ -44,6 +44,7 @@
 // above), then run Luma24To8 from image24 into image8.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "camera/CameraSettings.h"
@@ -89,6 +90,23 @@ int32_t GraySaturationValue(int32_t bits);
 // averages 0). Thread context: any thread; no shared state.
 int BalanceMeans8(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p);
 int BalanceMeans16(const FrameView &dst, const ConstFrameView &src, WhiteBalanceParams &p);
+
+// The two balance measurements split into sums and gains, for pipelines that
+// measure in row bands: the sums of each site class (index a * 2 + b) over a
+// view's rectangle (8- or 16-bit samples by its pixel size; nothing for other
+// sizes or unusable views), added up over the bands, then the gains from the
+// totals. BalanceMeans and GrayBalance are BalanceGains(BalanceSums) and
+// GrayBalanceGains(GrayBalanceSums) over their rectangle, with the same
+// results.
+struct SiteSums {
+  std::array<uint64_t, 4> sum{};
+  std::array<uint64_t, 4> count{};
+  void Add(const SiteSums &other);
+};
+SiteSums BalanceSums(const ConstFrameView &mosaic, int32_t mode);
+int BalanceGains(const SiteSums &sums, WhiteBalanceParams &p);
+SiteSums GrayBalanceSums(const ConstFrameView &mosaic, const GrayParams &p);
+int GrayBalanceGains(const SiteSums &sums, GrayParams &p);
 
 // Automatic gray balance over the gray mosaic (8-bit or 16-bit samples, by the
 // source pixel size). Leaves out samples equal to 0 or to the saturation value
