@@ -1,8 +1,9 @@
-// The whole per-frame pipeline at the full 3488 x 2616 frame, one thread:
-// type 2 (24-bit) with default settings (defect suppression + demosaic) and
-// with every filter active, and types 0, 1, 4 and 5. With OpenCV installed
-// the same binary times its bilinear Bayer conversion, so the default type-2
-// frame can be quoted as a ratio to it from one run.
+// The whole per-frame pipeline at the full 3488 x 2616 frame: type 2 (24-bit)
+// with default settings (defect suppression + demosaic) and with every filter
+// active, and types 0, 1, 4 and 5, each on a band pool of range(0) threads
+// (wall-clock time). With OpenCV installed the same binary times its bilinear
+// Bayer conversion, so the default type-2 frame can be quoted as a ratio to it
+// from one run.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <random>
 
 #include "camera/CameraSettings.h"
+#include "image/BandPool.h"
 #include "image/DibImage.h"
 #include "image/FramePipeline.h"
 #include "image/PipelineDevice.h"
@@ -84,14 +86,15 @@ struct Frame {
     DibImage &mosaic = pristine.bitsPerPixel() == 16 ? image16 : image8;
     std::memcpy(mosaic.pixels(), pristine.pixels(), mosaic.pixelBytes());
   }
-  void Run(int type) {
+  void Run(int type, BandPool &pool) {
     FrameContext context{image8,  image16, image24, image32, image48, image64, sharpen,
                          filters, analog,  device,  type,    0,       {},      {}};
-    ProcessFrame(context);
+    ProcessFrame(context, pool);
   }
 };
 
 void RunPipeline(benchmark::State &state, int type, bool allFilters) {
+  BandPool pool(static_cast<int>(state.range(0)));
   Frame frame(type);
   if (allFilters) {
     frame.filters[kBrightness] = 20;
@@ -105,7 +108,7 @@ void RunPipeline(benchmark::State &state, int type, bool allFilters) {
     state.PauseTiming();
     frame.Restore();
     state.ResumeTiming();
-    frame.Run(type);
+    frame.Run(type, pool);
     benchmark::ClobberMemory();
   }
 }
@@ -128,12 +131,12 @@ void BM_Pipeline_Type4(benchmark::State &state) {
 void BM_Pipeline_Type5(benchmark::State &state) {
   RunPipeline(state, 5, false);
 }
-BENCHMARK(BM_Pipeline_Type2_Default)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pipeline_Type2_AllFilters)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pipeline_Type0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pipeline_Type1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pipeline_Type4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pipeline_Type5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type2_Default)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type2_AllFilters)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type0)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type1)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type4)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline_Type5)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 #ifdef QUOREL_HAVE_OPENCV
 void BM_OpenCvBayerToBgr(benchmark::State &state) {
@@ -146,7 +149,7 @@ void BM_OpenCvBayerToBgr(benchmark::State &state) {
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_OpenCvBayerToBgr)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenCvBayerToBgr)->UseRealTime()->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace
