@@ -62,8 +62,18 @@ void WriteLine(const char *line, size_t size) {
   WriteAll(g_outputFd, line, size);
 }
 
-// Parses the QUOREL_DEBUG syntax; names it does not know land in `unknown`.
-uint64_t ParseSelection(std::string_view selection, std::string &unknown) {
+// What a selection held that is not a category with a level.
+struct SelectionProblems {
+  std::string unknown;    // names that are no category, comma-separated
+  std::string malformed;  // items whose level is not a number, comma-separated
+};
+
+void Append(std::string &list, std::string_view item) {
+  list.append(list.empty() ? "" : ",").append(item);
+}
+
+// Parses the QUOREL_DEBUG syntax; what it cannot use lands in `problems`.
+uint64_t ParseSelection(std::string_view selection, SelectionProblems &problems) {
   uint64_t levels = 0;
   while (!selection.empty()) {
     const size_t comma = selection.find(',');
@@ -89,7 +99,7 @@ uint64_t ParseSelection(std::string_view selection, std::string &unknown) {
         if (value < kLogMaxLevel) value = value * 10 + (c - '0');
       }
       if (!valid) {
-        unknown.append(unknown.empty() ? "" : ",").append(item);
+        Append(problems.malformed, item);
         continue;
       }
       level = value > kLogMaxLevel ? kLogMaxLevel : static_cast<int>(value);
@@ -107,14 +117,40 @@ uint64_t ParseSelection(std::string_view selection, std::string &unknown) {
         break;
       }
     }
-    if (!found) unknown.append(unknown.empty() ? "" : ",").append(item);
+    if (!found) Append(problems.unknown, name);
   }
   return levels;
 }
 
+// Says on stderr, once per process for each distinct complaint, what a
+// selection held that was ignored: a typo in QUOREL_DEBUG should not leave
+// someone waiting for lines that never come.
+void WarnAboutSelection(const SelectionProblems &problems) {
+  static std::mutex warnedMutex;
+  static std::string warned;  // complaints already made, one per line; guarded by warnedMutex
+  std::string lines[2];
+  if (!problems.unknown.empty()) {
+    lines[0] = "quorel: QUOREL_DEBUG: unknown category \"" + problems.unknown + "\" ignored; categories are";
+    for (const char *name : kCategoryNames) lines[0].append(" ").append(name);
+    lines[0] += ", or all\n";
+  }
+  if (!problems.malformed.empty()) {
+    lines[1] = "quorel: QUOREL_DEBUG: malformed entry \"" + problems.malformed +
+               "\" ignored; write CATEGORY or CATEGORY:LEVEL with LEVEL 0 to 9\n";
+  }
+  std::string text;
+  std::lock_guard<std::mutex> lock(warnedMutex);
+  for (const std::string &line : lines) {
+    if (line.empty() || warned.find(line) != std::string::npos) continue;
+    warned += line;
+    text += line;
+  }
+  WriteAll(STDERR_FILENO, text.data(), text.size());
+}
+
 void ApplyConfiguration(const char *selection, const char *file) {
-  std::string unknown;
-  const uint64_t levels = (selection == nullptr) ? 0 : ParseSelection(selection, unknown);
+  SelectionProblems problems;
+  const uint64_t levels = (selection == nullptr) ? 0 : ParseSelection(selection, problems);
   {
     std::lock_guard<std::mutex> lock(g_outputMutex);
     if (g_ownsFd) close(g_outputFd);
@@ -137,16 +173,7 @@ void ApplyConfiguration(const char *selection, const char *file) {
     }
     g_levels.store(levels | kConfiguredBit, std::memory_order_release);
   }
-  if (!unknown.empty()) {
-    // Reported at the lowest level of any enabled category so that a typo in
-    // QUOREL_DEBUG does not pass unnoticed, but only when some log is on.
-    for (int c = 0; c < kLogCategoryCount; ++c) {
-      if (LevelOf(levels, c) > 0) {
-        LogPrint(static_cast<LogCategory>(c), 1, "QUOREL_DEBUG: ignored unknown item(s) \"%s\"", unknown.c_str());
-        break;
-      }
-    }
-  }
+  WarnAboutSelection(problems);
 }
 
 std::once_flag g_environmentOnce;

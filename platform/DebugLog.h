@@ -1,14 +1,18 @@
 // Diagnostic log, silent unless asked for.
 //
-// QUOREL_DEBUG chooses categories and levels as a comma-separated list:
+// QUOREL_DEBUG chooses categories and levels as a comma-separated list of
+// CATEGORY[:LEVEL] items:
 //   QUOREL_DEBUG=device:2,transfer:3   device at level 2, transfer at level 3
 //   QUOREL_DEBUG=all                   every category at level 1
 //   QUOREL_DEBUG=all:2,image:0         every category at 2, except image (off)
 //   QUOREL_DEBUG=errors                a category without a level means level 1
-// Items apply left to right, so later ones override earlier ones. Levels run
-// from 0 (off) to 9 (larger values are cut to 9): 1 outcomes and failures,
-// 2 each request, 3 and above fine detail. Unknown names are reported once in
-// the log and otherwise ignored.
+// Items apply left to right, so later ones override earlier ones; "all" alone
+// is every category at level 1. Levels run from 0 (off) to 9 (larger values
+// are cut to 9): 1 outcomes and failures (recorded error codes, faults,
+// stalls, dropped and short frames, failed copies, unit claims), 2 each
+// request, 3 and above fine detail (every export with its arguments and
+// result). An unknown category or an item whose level is not a number is
+// ignored with a warning on stderr, once per process for each such item.
 //
 // Lines go to stderr, or appended to the file named by QUOREL_DEBUG_FILE
 // (stderr when it cannot be opened), each as

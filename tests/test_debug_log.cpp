@@ -63,6 +63,23 @@ TEST_F(DebugLogTest, CategoryLevelsFollowTheList) {
   EXPECT_FALSE(LogEnabled(LogCategory::kDevice, 1));
 }
 
+// A typo is told on stderr once, not ignored in silence, and the rest of the
+// selection still applies.
+TEST_F(DebugLogTest, UnknownCategoriesAndMalformedItemsWarnOnce) {
+  testing::internal::CaptureStderr();
+  LogConfigure("devise:2,transfer:x,table:2", nullptr);
+  LogConfigure("devise:2,transfer:x,table:2", nullptr);
+  LogConfigure("image:1", nullptr);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("QUOREL_DEBUG: unknown category \"devise\" ignored; categories are api errors"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("QUOREL_DEBUG: malformed entry \"transfer:x\" ignored"), std::string::npos) << err;
+  EXPECT_EQ(err.find("devise"), err.rfind("devise")) << "warned more than once:\n" << err;
+  EXPECT_TRUE(LogEnabled(LogCategory::kImage, 1));
+  LogConfigure("devise:2,table:2", nullptr);
+  EXPECT_TRUE(LogEnabled(LogCategory::kTable, 2));
+}
+
 TEST_F(DebugLogTest, LinesCarryTimeThreadCategoryAndText) {
   const std::string path = test::ScratchPath("log.txt");
   LogConfigure("device:2", path.c_str());
