@@ -329,6 +329,9 @@ TEST_F(ViewerApp, JapaneseWindowKeepsItsSizeAndReopensAVanishedCamera) {
       "start",
       "wait-frames 2",
       "report " + Path("back.txt"),
+      "mode 8",
+      "wait-frames 2",
+      "report " + Path("gray.txt"),
       "snapshot",
       "report " + Path("snap.txt"),
       "trigger",
@@ -345,6 +348,10 @@ TEST_F(ViewerApp, JapaneseWindowKeepsItsSizeAndReopensAVanishedCamera) {
   EXPECT_EQ(back["cameras"], "1");
   EXPECT_EQ(back["acquisition"], "1");
   EXPECT_GT(std::stoi(back["frames"]), std::stoi(gone["frames"]));
+  // Gray frames after a colour-mode change from the toolbar.
+  auto gray = ReadReport(Path("gray.txt"));
+  EXPECT_EQ(Ints(gray["image"]), (std::vector<int>{kWidth, kHeight, 8}));
+  EXPECT_EQ(gray["histogram.gray"], gray["histogram.red"]);
   // One snapshot frame, shown by the viewer itself; then triggered frames.
   auto snap = ReadReport(Path("snap.txt"));
   EXPECT_EQ(snap["acquisition"], "2");

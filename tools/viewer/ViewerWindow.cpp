@@ -874,11 +874,15 @@ void ViewerWindow::RefreshStatus() {
 
 void ViewerWindow::ShowStatus() {
   gtk_label_set_text(GTK_LABEL(statusLabel_), statusText().c_str());
+  // The library's dialogs change these too: the toolbar follows.
+  updatingControls_ = true;
   if (readings_.exposureUs && !gtk_widget_has_focus(exposureSpin_)) {
-    updatingControls_ = true;
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(exposureSpin_), *readings_.exposureUs / 1000.0);
-    updatingControls_ = false;
   }
+  for (size_t i = 0; i < std::size(kModeBits); ++i) {
+    if (kModeBits[i] == readings_.colourModeBits) gtk_combo_box_set_active(GTK_COMBO_BOX(modeCombo_), int(i));
+  }
+  updatingControls_ = false;
 }
 
 std::string ViewerWindow::statusText() const {
