@@ -10,6 +10,7 @@ packages=(
   ffmpeg
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
   doxygen man-db groff-base
+  clang libclang-rt-14-dev valgrind
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite in a normal build, the
-# whole suite again under AddressSanitizer + UBSan, and the concurrency tests
-# under ThreadSanitizer. QUOREL_TEST_QUICK=1 runs the normal build only.
+# whole suite again under AddressSanitizer + UBSan, the concurrency tests
+# under ThreadSanitizer, and every fuzz target briefly over its corpus
+# (clang, libFuzzer). QUOREL_TEST_QUICK=1 runs the normal build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,3 +33,7 @@ if [ -n "$tsan_targets" ]; then
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build-tsan -L concurrency --output-on-failure -j"$jobs"
 fi
+
+echo "== Fuzz targets: each over its seed corpus, then ${QUOREL_FUZZ_SECONDS:-10} s of new inputs"
+./fuzz/build.sh build-fuzz
+QUOREL_FUZZ_BUILD=build-fuzz ./fuzz/run.sh "${QUOREL_FUZZ_SECONDS:-10}"
