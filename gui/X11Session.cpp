@@ -41,7 +41,7 @@ NoDestructor<std::unordered_map<Display *, X11Session *>> g_sessions;
 // error handler, which may run on any thread for any connection.
 constexpr int kDisplaySlots = 32;
 std::array<std::atomic<Display *>, kDisplaySlots> g_ownDisplays{};
-XIOErrorHandler g_previousIoHandler = nullptr;  // written once, under std::call_once
+std::atomic<XIOErrorHandler> g_previousIoHandler{nullptr};  // stored once, under std::call_once
 std::once_flag g_ioHandlerOnce;
 
 bool IsOwnDisplay(Display *display) {
@@ -69,8 +69,8 @@ int IoErrorHandler(Display *display) {
   // Returning lets libX11 go on to the connection's own exit handler, which
   // marks the session lost instead of ending the process.
   if (IsOwnDisplay(display)) return 0;
-  if (g_previousIoHandler != nullptr) return g_previousIoHandler(display);
-  return 0;
+  const XIOErrorHandler previous = g_previousIoHandler.load(std::memory_order_acquire);
+  return previous != nullptr ? previous(display) : 0;
 }
 
 void IoExitHandler(Display *, void *session) {
@@ -115,7 +115,8 @@ bool X11Session::Open(std::string &why) {
     return false;
   }
   name_ = name;
-  std::call_once(g_ioHandlerOnce, [] { g_previousIoHandler = XSetIOErrorHandler(IoErrorHandler); });
+  std::call_once(g_ioHandlerOnce,
+                 [] { g_previousIoHandler.store(XSetIOErrorHandler(IoErrorHandler), std::memory_order_release); });
   display_ = XOpenDisplay(name);
   if (display_ == nullptr) {
     why = std::string("cannot open display \"") + name + "\"";
