@@ -199,7 +199,13 @@ class ViewerApp : public testing::Test {
     std::ofstream(scriptPath) << script;
     std::vector<std::string> argv = {QUOREL_VIEWER_PATH, "--script", scriptPath};
     if (sim == "sim") argv.push_back("--sim=units=0;scene=chart;seed=7;fps=25;trigger=150");
-    ProgramRun run = RunProgram(argv, Environment(lang), kRunDeadlineMs);
+    std::vector<std::string> env = Environment(lang);
+    if (sim != "sim") {
+      // The kernel-driver backend, whatever the calling shell selected.
+      env.push_back("QUOREL_DRIVER=");
+      env.push_back("QUOREL_SIM=");
+    }
+    ProgramRun run = RunProgram(argv, env, kRunDeadlineMs);
     EXPECT_TRUE(run.finished) << run.output;
     EXPECT_EQ(run.exitStatus, 0) << run.output;
     return run;
