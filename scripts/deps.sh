@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libpng-dev libtiff-dev zlib1g-dev
-  libx11-dev libxext-dev libgtk-3-dev xvfb fonts-noto-cjk
+  libx11-dev libxext-dev libxtst-dev libgtk-3-dev xvfb fonts-noto-cjk
   ffmpeg
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
   doxygen man-db groff-base
