@@ -2,17 +2,12 @@
 // error reporting, and the operations that only store or report settings.
 #include "camera/CQuorel.h"
 
-#include "camera/SensorPipelineDevice.h"
-
-#include <new>
-
 #include "device/CQuorel470KXPLUSdk.h"
 #include "device/DeviceFactory.h"
 #include "device/DeviceTable.h"
 #include "image/DibImage.h"
 #include "image/SharedValue.h"
 #include "output/AviWriter.h"
-#include "platform/Clock.h"
 #include "platform/DebugLog.h"
 #include "platform/HostWindows.h"
 #include "settings/ConfigurationList.h"
@@ -24,10 +19,9 @@ namespace {
 
 constexpr UINT kErrorMessage = QUOREL_WM_ERROR;
 
-// Colour-mode type by bits per pixel, and what Quorel_GetColorMode reports
-// for each type (the 16-bit-per-sample modes report their 12 significant bits).
-constexpr int kBitsOfType[6] = {8, 16, 24, 32, 48, 64};
-constexpr int kReportedBitsOfType[6] = {8, 12, 24, 32, 44, 60};
+// What Quorel_GetColorMode reports for each colour type (the modes with
+// 16-bit samples report their 12 significant bits).
+constexpr int kReportedBitsOfType[kColorTypeCount] = {8, 12, 24, 32, 44, 60};
 
 }  // namespace
 
@@ -35,7 +29,7 @@ CQuorel::CQuorel()
     : deviceTable_(std::make_unique<DeviceTable>()),
       config_(std::make_unique<ConfigurationList>()),
       avi_(std::make_unique<AviWriter>()),
-      rateStartTick_(TimeGetTime()) {}
+      acquisition_(*this, AcquisitionSettings{geometry_, format_, filters_, analog_}, *deviceTable_) {}
 
 CQuorel::~CQuorel() {
   // Settings are saved only when they were loaded: a camera whose
@@ -45,7 +39,6 @@ CQuorel::~CQuorel() {
   Close();
   if (device_ != nullptr) deviceTable_->ReleaseUnit(device_->GetUnitIndex(), notifyWindow_);
   device_.reset();
-  for (auto &image : images_) image.reset();
   config_.reset();
   deviceTable_->Close();
 }
@@ -74,30 +67,6 @@ bool CQuorel::RequireDevice(const char *operation) {
 int CQuorel::NotAvailable(const char *operation) {
   ReportError(kErrNotReady, operation);
   return 0;
-}
-
-bool CQuorel::IsCaptureWindowValid(const CaptureGeometry &g, int subSample) {
-  if (g.width < 0 || g.height < 0 || g.horizontalStart < 0 || g.verticalStart < 0) return false;
-  if (g.width > kSensorWidth || g.height > kSensorHeight) return false;
-  if (g.horizontalStart > kSensorWidth || g.verticalStart > kSensorHeight) return false;
-  if (g.horizontalStart + g.width > kSensorWidth || g.verticalStart + g.height > kSensorHeight) return false;
-  return subSample != 3 && subSample != 19;
-}
-
-int CQuorel::SubSampleDivisor(int code) {
-  switch (code) {
-    case 1:
-    case 17:
-      return 2;
-    case 2:
-    case 18:
-      return 4;
-    case 3:
-    case 19:
-      return 8;
-    default:
-      return 1;
-  }
 }
 
 void CQuorel::ResetGeometryToSensor() {
@@ -165,14 +134,7 @@ int CQuorel::Initialize(HWND notifyWindow) {
     return 0;
   }
   device_ = CreateDeviceObject();
-  bool buffersMissing = false;
-  for (auto &image : images_) {
-    try {
-      image = std::make_unique<DibImage>();
-    } catch (const std::bad_alloc &) {
-      buffersMissing = true;
-    }
-  }
+  const bool buffersMissing = !acquisition_.Attach(device_.get(), notifyWindow);
   notifyWindow_ = notifyWindow;
   if (device_ == nullptr || buffersMissing) {
     ReportError(kErrMemory, "Quorel_Initialize");
@@ -201,7 +163,7 @@ int CQuorel::Close() {
   // No preview window exists until the preview-window machinery creates one.
   previewWindow_ = nullptr;
   StopPreview();
-  imageValid_.store(0);
+  acquisition_.InvalidateImage();
   if (device_ != nullptr) device_->ReleaseCaptureHandle();
   windowClassName_.clear();
   return 1;
@@ -210,8 +172,8 @@ int CQuorel::Close() {
 // --- format, geometry and timing ---
 
 int CQuorel::SetColorMode(int bitsPerPixel) {
-  for (int type = 0; type < 6; ++type) {
-    if (kBitsOfType[type] == bitsPerPixel) {
+  for (int type = kColorType8; type < kColorTypeCount; ++type) {
+    if (kBitsOfColorType[type] == bitsPerPixel) {
       StoreShared(format_.colorMode, type);
       return 1;
     }
@@ -223,7 +185,7 @@ int CQuorel::SetColorMode(int bitsPerPixel) {
 int CQuorel::GetColorMode() const {
   const int type = format_.colorMode;
   // A type outside the table can only come from a hand-edited settings file.
-  if (type < 0 || type > 5) return -1;
+  if (!IsKnownColorType(type)) return -1;
   return kReportedBitsOfType[type];
 }
 

@@ -1,15 +1,19 @@
 // The per-camera object behind every handle. It owns the device object that
-// talks to one camera, the image buffers frames are converted into, the
-// worker threads, the preview window, the AVI writer, a view of the
-// cross-process device table, and every setting an application can change.
+// talks to one camera, the settings model (every setting an application can
+// change), the preview window, the AVI writer and its recording thread, a
+// view of the cross-process device table, and the error history. The mode
+// state machine, the frame thread and the image buffers are its Acquisition
+// (camera/Acquisition.h), to which the acquisition operations forward.
 //
 // Settings are plain fields: most setters only store a value, and the sensor
 // receives stored values when acquisition is next prepared. Gains, exposure
 // and mirroring reach the sensor at once.
 //
-// Thread context: operations run on the application's threads; the worker
-// threads read the settings fields (plain integers read whole) and take the
-// frame lock around everything they do with the image buffers.
+// Thread context: operations run on the application's threads; the frame and
+// recording threads read the settings fields (plain 32-bit integers read
+// whole, image/SharedValue.h) and reach the image buffers only under the
+// acquisition's frame lock. The error history has its own lock; the
+// configuration list has its own lock.
 #pragma once
 
 #include <array>
@@ -22,7 +26,9 @@
 
 #include "QuorelSdk_470KX_PLU.h"
 #include "api/ErrorHistory.h"
+#include "camera/Acquisition.h"
 #include "camera/CameraSettings.h"
+#include "platform/ErrorCodes.h"
 
 namespace quorel {
 
@@ -30,33 +36,12 @@ class CQuorel470KXPLUSdk;
 class DibImage;
 class DeviceTable;
 class ConfigurationList;
-class SensorPipelineDevice;
 class AviWriter;
 
-// Error codes recorded in the history (their meanings are in platform/ErrorCodes).
-enum ErrorCode : int32_t {
-  kErrNone = 0,
-  kErrNotReady = 1,
-  kErrNoCamera = 2,
-  kErrThread = 3,
-  kErrWindow = 4,
-  kErrMemory = 5,
-  kErrDevice = 6,
-  kErrGeometry = 7,
-  kErrFrame = 8,
-  kErrArgument = 9,
-  kErrNotSupported = 11,
-  kErrFile = 12,
-  kErrTransferStopped = 13,
-};
-
-// Acquisition modes.
-enum AcquisitionMode : int32_t { kModeIdle = 0, kModePreview = 1, kModeCapture = 2, kModeTrigger = 3 };
-
-class CQuorel {
+class CQuorel : private AcquisitionHost {
  public:
   CQuorel();
-  virtual ~CQuorel();
+  ~CQuorel() override;
   CQuorel(const CQuorel &) = delete;
   CQuorel &operator=(const CQuorel &) = delete;
 
@@ -160,35 +145,29 @@ class CQuorel {
 
   // The capture-window test used by initialisation, preparation and the
   // window setters.
-  static bool IsCaptureWindowValid(const CaptureGeometry &g, int subSample);
+  static bool IsCaptureWindowValid(const CaptureGeometry &g, int subSample) {
+    return quorel::IsCaptureWindowValid(g, subSample);
+  }
   // Width and height of a delivered image are divided by this.
-  static int SubSampleDivisor(int code);
+  static int SubSampleDivisor(int code) { return quorel::SubSampleDivisor(code); }
+
+  // The mode state machine, frame thread and images.
+  Acquisition &acquisition() { return acquisition_; }
 
  private:
-  // Acquisition internals. "Locked" functions run with frameLock_ held.
-  int PrepareAcquisition();
-  bool StartFrameThread(bool trigger);
-  void PreviewWorker();
-  void TriggerWorker();
-  int StartShowingPreview(const char *operation);
+  // AcquisitionHost: the services the acquisition asks of its camera.
+  void RecordError(int32_t code, const char *operation) override { ReportError(code, operation); }
+  bool ShowPreviewWindow() override;
+  void PaintPreviewLocked(const DibImage &display) override;
+  void WriteSensorSettings() override;
+  void CloseAfterFailedStart() override { Close(); }
+
   bool PreviewWindowWanted() const;
   int CreatePreviewWindow();
-  void SetDestination(HWND callbackWindow, unsigned char *buffer, int size, int bottomUp);
-  DibImage &RawImage();
-  DibImage *OutputImageLocked();
-  void RunPipelineLocked();
-  void RespaceRawRowsLocked();
-  void PaintPreviewLocked();
-  // Size, picture size, bit count and buffer of the frame-information record.
-  void FillFrameInfoLocked(const DibImage &raw, int type);
-  void PostFrameMessage(WPARAM wParam, LPARAM lParam);
-  // Copies source into the application's buffer, top line first when
-  // bottomUp is non-zero, else bottom line first; reports code 5 (and a
-  // frame message with lParam 5) when the buffer is too small.
-  int CopyToDestination(const DibImage &source, int bottomUp, unsigned char *destination, int size);
 
-  // Files: the save under the frame lock, and the recording worker.
-  int SaveLocked(const char *path, int fileType, const char *operation);
+  // Files: the save of the output image (frame lock held), and the
+  // recording worker.
+  int SaveOutput(DibImage *output, const char *path, int fileType, const char *operation);
   void RecordingWorker();
 
   // Fails with code 1 (recorded and posted) when there is no device object.
@@ -209,19 +188,7 @@ class CQuorel {
   std::unique_ptr<DeviceTable> deviceTable_;
   // 2. device object; null when initialisation failed
   std::unique_ptr<CQuorel470KXPLUSdk> device_;
-  // 3. image buffers, in this order
-  enum ImageSlot {
-    kImage8,
-    kImage16,
-    kImage24,
-    kImage32,
-    kImage48,
-    kImage64,
-    kSharpenCopy,
-    kDisplayImage,
-    kImageCount
-  };
-  std::array<std::unique_ptr<DibImage>, kImageCount> images_;
+  // 3. the image buffers belong to acquisition_
   // 4./5. preview window and its class name (none on this platform until a
   // preview window is created)
   HWND previewWindow_ = nullptr;
@@ -238,14 +205,13 @@ class CQuorel {
   int32_t exposureFine_ = 1;
   double exposureUnit_ = 1.0;
   int32_t exposureResult_ = 0;
-  // 12./13. locks
-  std::mutex frameLock_;  // guards the image buffers, the conversion and frameInfo_
+  // 12./13. the frame lock belongs to acquisition_
   // 14. configuration-file contents, with their own lock inside
   std::unique_ptr<ConfigurationList> config_;
-  // 15.-20. recording and frame threads. The flags are written by one side
-  // and polled by the other; stopping clears a flag and joins the thread.
+  // 15.-20. recording thread (the frame thread belongs to acquisition_). The
+  // flag is written by one side and polled by the other; stopping clears it
+  // and joins the thread.
   std::atomic<int32_t> recording_{0};
-  std::atomic<int32_t> frameReady_{0};
   std::thread recordThread_;
   std::unique_ptr<AviWriter> avi_;
   // Recording timing, owned by the recording worker once it runs: the start
@@ -253,36 +219,24 @@ class CQuorel {
   // first frame, the absolute stop time after).
   uint32_t recordStartTick_ = 0;
   uint32_t recordStopTick_ = 0;
-  std::atomic<int32_t> runState_{0};  // 0 stop, 1 run, 2 pause
-  std::thread frameThread_;
-  std::unique_ptr<SensorPipelineDevice> pipelineSensor_;
   // 21. preview parent and rectangle
   HWND previewParent_ = nullptr;
   int32_t previewRect_[4] = {0, 0, kSensorWidth, kSensorHeight};
   // 22. notification window
   HWND notifyWindow_ = nullptr;
-  // 23. callback destination; the buffer, size and flag are guarded by frameLock_
-  std::atomic<HWND> callbackWindow_{nullptr};
-  unsigned char *destBuffer_ = nullptr;
-  int32_t destSize_ = 0;
-  int32_t bottomUp_ = 0;
-  // 24. frame-information record
-  QuorelFrameInfo frameInfo_{32, 0, 0, 0, 0, 0, nullptr};
-  // 25.-31. modes and counters
-  std::atomic<int32_t> mode_{kModeIdle};
+  // 23.-31. the destination, frame record, mode and frame counters belong
+  // to acquisition_
   FormatValues format_;  // colour-mode index, sub-sampling, wait time, half clock
-  std::atomic<int32_t> imageValid_{0};
-  int32_t frameRate_ = 0;
-  int32_t frameCount_ = 0;
-  uint32_t rateStartTick_ = 0;
   // 32. error history
   ErrorHistory errors_;
-  // 33./34.
-  int32_t triggerTimeoutMs_ = 3000;
+  // 34.
   int32_t deviceNumber_ = 0;
   // Set once initialisation has loaded the settings groups; only then does
   // the teardown save them back.
   bool settingsLoaded_ = false;
+  // Last: it refers to the settings and the device table above, and is
+  // destroyed (its frame thread joined) before them.
+  Acquisition acquisition_;
 };
 
 }  // namespace quorel

@@ -23,8 +23,7 @@ constexpr uint32_t kRecordPollMs = 10;
 constexpr uint32_t kInitialRecordRate = 30;
 }  // namespace
 
-int CQuorel::SaveLocked(const char *path, int fileType, const char *operation) {
-  DibImage *output = OutputImageLocked();
+int CQuorel::SaveOutput(DibImage *output, const char *path, int fileType, const char *operation) {
   if (output == nullptr) {
     ReportError(kErrNotReady, operation);
     return 0;
@@ -35,30 +34,31 @@ int CQuorel::SaveLocked(const char *path, int fileType, const char *operation) {
 }
 
 int CQuorel::SaveImage(const char *fileName, int fileType) {
-  if (device_ == nullptr || imageValid_.load() == 0) {
+  if (device_ == nullptr || !acquisition_.imageValid()) {
     ReportError(kErrNotReady, "Quorel_SaveImage");
     return 0;
   }
   if (fileName == nullptr) return 0;
   // The lock is held until the file is closed, so no frame is converted into
   // the image while it is written.
-  std::lock_guard<std::mutex> frame(frameLock_);
-  return SaveLocked(fileName, fileType, "Quorel_SaveImage");
+  return acquisition_.WithOutputImage(
+      [&](DibImage *output) { return SaveOutput(output, fileName, fileType, "Quorel_SaveImage"); });
 }
 
 int CQuorel::SaveImageW(const wchar_t *fileName, int fileType) {
   if (!RequireDevice("Quorel_SaveImageW")) return 0;
-  std::lock_guard<std::mutex> frame(frameLock_);
-  if (OutputImageLocked() == nullptr) {
-    ReportError(kErrNotReady, "Quorel_SaveImageW");
-    return 0;
-  }
-  char narrow[kNarrowNameSize];
-  if (!WideToUtf8(fileName, narrow)) {
-    ReportError(kErrNotReady, "Quorel_SaveImageW");
-    return 0;
-  }
-  return SaveLocked(narrow, fileType, "Quorel_SaveImageW");
+  return acquisition_.WithOutputImage([&](DibImage *output) {
+    if (output == nullptr) {
+      ReportError(kErrNotReady, "Quorel_SaveImageW");
+      return 0;
+    }
+    char narrow[kNarrowNameSize];
+    if (!WideToUtf8(fileName, narrow)) {
+      ReportError(kErrNotReady, "Quorel_SaveImageW");
+      return 0;
+    }
+    return SaveOutput(output, narrow, fileType, "Quorel_SaveImageW");
+  });
 }
 
 int CQuorel::Record(const char *fileName, int durationMs, int showWindow) {
@@ -75,31 +75,31 @@ int CQuorel::Record(const char *fileName, int durationMs, int showWindow) {
     }
     recordThread_.join();  // a finished recording's thread
   }
-  SetDestination(nullptr, nullptr, 0, 0);
-  if (showWindow != 0 && PreviewWindowWanted() && CreatePreviewWindow() == 0) {
+  acquisition_.SetDestination(FrameDestination{});
+  if (showWindow != 0 && !ShowPreviewWindow()) {
     ReportError(kErrWindow, "Quorel_Record");
     return 0;
   }
-  if (StartPreview() != 1) {
+  if (acquisition_.StartPreview() != 1) {
     Close();
     ReportError(kErrFile, "Quorel_Record");
     return 0;
   }
-  {
-    std::lock_guard<std::mutex> frame(frameLock_);
-    DibImage *output = OutputImageLocked();
+  // Close joins the frame thread, so it runs after the frame lock is released.
+  const bool created = acquisition_.WithOutputImage([&](DibImage *output) {
     avi_->SetFrameSize(output != nullptr ? output->width() : 0, output != nullptr ? output->height() : 0);
     avi_->SetFrameRate(kInitialRecordRate);
     avi_->SetFrameCount(0);
-    if (avi_->Create(fileName) == 0) {
-      Close();
-      ReportError(kErrFile, "Quorel_Record");
-      return 0;
-    }
+    return avi_->Create(fileName) != 0;
+  });
+  if (!created) {
+    Close();
+    ReportError(kErrFile, "Quorel_Record");
+    return 0;
   }
   recordStartTick_ = 0;
   recordStopTick_ = static_cast<uint32_t>(durationMs);
-  frameReady_.store(0);
+  acquisition_.ClearFrameReady();
   recording_.store(1);
   try {
     recordThread_ = std::thread([this] {
@@ -126,16 +126,14 @@ int CQuorel::RecordW(const wchar_t *fileName, int durationMs, int showWindow) {
 
 void CQuorel::RecordingWorker() {
   DibImage colourA, colourB, gray;
-  {
-    std::lock_guard<std::mutex> frame(frameLock_);
-    DibImage *output = OutputImageLocked();
+  acquisition_.WithOutputImage([&](DibImage *output) {
     if (output != nullptr) {
       colourA.Create(output->width(), output->height(), 24);
       colourB.Create(output->width(), output->height(), 24);
       gray.Create(output->width(), output->height(), 8);
       gray.SetPalette(0);
     }
-  }
+  });
   // Hundredths of frames per second over the frames really in the file; in
   // 64 bits, as a long recording of small frames passes 2^32 / 100000.
   auto measuredRate = [this](uint32_t elapsedMs) -> uint32_t {
@@ -144,19 +142,17 @@ void CQuorel::RecordingWorker() {
   };
   while (recording_.load() != 0) {
     SleepMs(kRecordPollMs);
-    if (frameReady_.exchange(0) == 0) continue;
+    if (!acquisition_.TakeFrameReady()) continue;
     const uint32_t now = TimeGetTime();
     if (recordStartTick_ == 0) {
       recordStartTick_ = now;
       recordStopTick_ += now;
     }
-    bool stored = true;
-    {
-      std::lock_guard<std::mutex> frame(frameLock_);
-      DibImage *output = OutputImageLocked();
-      if (output == nullptr || output->empty()) continue;
-      // Every depth becomes a bottom-up 24-bit frame.
-      const DibImage *written = &colourA;
+    // The frame is converted into the writer's image under the frame lock.
+    enum class Outcome { kNoImage, kStored, kRefused };
+    const Outcome outcome = acquisition_.WithOutputImage([&](DibImage *output) {
+      if (output == nullptr || output->empty()) return Outcome::kNoImage;
+      // Every depth becomes a bottom-up 24-bit frame in colourA.
       switch (output->bitsPerPixel()) {
         case 8:
           colourB.Draw(*output, nullptr, 0, 0);
@@ -174,9 +170,10 @@ void CQuorel::RecordingWorker() {
           colourA.ApplyKernel(Color24CopyFlip, *output, nullptr, 0, 0);
           break;
       }
-      stored = avi_->WriteFrame(written->pixels()) == 0;
-    }
-    if (!stored) {
+      return avi_->WriteFrame(colourA.pixels()) == 0 ? Outcome::kStored : Outcome::kRefused;
+    });
+    if (outcome == Outcome::kNoImage) continue;
+    if (outcome == Outcome::kRefused) {
       // The file reached the format's size limit (4 GiB) or a write failed:
       // the writer takes no more frames. Finish the file with the frames it
       // holds, timed by the real elapsed time, and say so rather than go on

@@ -65,6 +65,54 @@ struct AnalogBlock {
   int32_t autoIris = 0;  // 0 off, 1 by exposure, 2 by gain
 };
 
+// Colour-mode types (FormatValues::colorMode): 8, 16, 24, 32, 48 and 64 bits
+// per pixel. 16, 48 and 64 carry 16-bit samples with 12 significant bits.
+constexpr int kColorType8 = 0;
+constexpr int kColorType16 = 1;
+constexpr int kColorType24 = 2;
+constexpr int kColorType32 = 3;
+constexpr int kColorType48 = 4;
+constexpr int kColorType64 = 5;
+constexpr int kColorTypeCount = 6;
+constexpr int kBitsOfColorType[kColorTypeCount] = {8, 16, 24, 32, 48, 64};
+
+// False for a type outside the table (only a hand-edited settings file holds one).
+constexpr bool IsKnownColorType(int type) {
+  return type >= kColorType8 && type <= kColorType64;
+}
+
+constexpr bool HasSixteenBitSamples(int type) {
+  return type == kColorType16 || type == kColorType48 || type == kColorType64;
+}
+
+// Width and height of a delivered image are divided by this for the
+// sub-sampling code (1 and 17: 2, 2 and 18: 4, 3 and 19: 8, else 1).
+constexpr int SubSampleDivisor(int code) {
+  switch (code) {
+    case 1:
+    case 17:
+      return 2;
+    case 2:
+    case 18:
+      return 4;
+    case 3:
+    case 19:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+// The capture-window test of initialisation, preparation and the window
+// setters: the window lies on the sensor, and codes 3 and 19 are refused.
+constexpr bool IsCaptureWindowValid(const CaptureGeometry &g, int subSample) {
+  if (g.width < 0 || g.height < 0 || g.horizontalStart < 0 || g.verticalStart < 0) return false;
+  if (g.width > kSensorWidth || g.height > kSensorHeight) return false;
+  if (g.horizontalStart > kSensorWidth || g.verticalStart > kSensorHeight) return false;
+  if (g.horizontalStart + g.width > kSensorWidth || g.verticalStart + g.height > kSensorHeight) return false;
+  return subSample != 3 && subSample != 19;
+}
+
 // Format values kept directly in the camera's registry key.
 struct FormatValues {
   int32_t colorMode = 0;  // type 0..5 for 8, 16, 24, 32, 48, 64 bits per pixel

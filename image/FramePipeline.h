@@ -32,14 +32,6 @@ namespace quorel {
 
 class BandPool;
 
-// Colour-mode types 0..5 (8, 16, 24, 32, 48, 64 bits per pixel).
-constexpr int kColorType8 = 0;
-constexpr int kColorType16 = 1;
-constexpr int kColorType24 = 2;
-constexpr int kColorType32 = 3;
-constexpr int kColorType48 = 4;
-constexpr int kColorType64 = 5;
-
 // Gray filter modes.
 constexpr int kGrayModeBayer = 0;
 constexpr int kGrayModeBayerConvert = 1;

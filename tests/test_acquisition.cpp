@@ -17,6 +17,8 @@
 #include "QuorelHost.h"
 #include "QuorelSdk_470KX_PLU.h"
 #include "QuorelSim.h"
+#include "api/CSdkChain.h"
+#include "camera/CQuorel.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -28,6 +30,11 @@ std::vector<QuorelHostMsg> Drain(HWND window) {
   QuorelHostMsg msg{};
   while (QuorelHost_PeekMessage(window, &msg) == 1) messages.push_back(msg);
   return messages;
+}
+
+// The camera object behind a handle, for its acquisition's delivery counters.
+std::shared_ptr<quorel::CQuorel> CameraOf(int handle) {
+  return quorel::CSdkChain::Instance().Lookup(handle);
 }
 
 std::vector<int> History(int handle) {
@@ -87,6 +94,8 @@ TEST_F(Acquisition, CallbackPreviewDeliversFramesWithRecords) {
     EXPECT_EQ(info->bitCount, 24);
     EXPECT_EQ(info->buffer, buffer.data());
   }
+  EXPECT_GE(CameraOf(handle_)->acquisition().deliveredFrames(), 5U);
+  EXPECT_EQ(CameraOf(handle_)->acquisition().copyFailures(), 0U);
   // Starting again while previewing changes nothing.
   EXPECT_EQ(Quorel_StartPreview(handle_), 1);
   EXPECT_EQ(Quorel_Capture(handle_), 0);
@@ -112,6 +121,8 @@ TEST_F(Acquisition, TooSmallCallbackBufferIsReportedEachFrameAndPreviewGoesOn) {
   }
   EXPECT_EQ(failures, 3);
   Quorel_StopPreview(handle_);
+  EXPECT_EQ(CameraOf(handle_)->acquisition().deliveredFrames(), 0U);
+  EXPECT_GE(CameraOf(handle_)->acquisition().copyFailures(), 3U);
   const auto codes = History(handle_);
   ASSERT_GE(codes.size(), 3U);
   for (int code : codes) EXPECT_EQ(code, 5);

@@ -1,0 +1,198 @@
+// Acquisition: one camera's mode state machine, its frame thread and the
+// images frames are converted into.
+//
+// It owns the mode (camera/AcquisitionMode.h holds the transition table every
+// entry point consults), the run state, the frame thread, the frame lock, the
+// working images, the application's destination (callback window, buffer,
+// size, orientation) and the frame-information record posted with each
+// frame. The settings it reads (geometry, format, filters, analog block) are
+// the camera object's, which also supplies the services of AcquisitionHost.
+//
+// Thread context:
+//  - The public operations run on application threads (through the camera
+//    object). They are not yet serialised against each other: a lock that
+//    every operation changing mode_ or runState_, or starting or joining
+//    frameThread_, takes first belongs beside frameLock_ below.
+//  - One frame thread at a time runs RunWorker over a frame source: a
+//    streaming source (preview and recording) or the trigger source.
+//  - The device object's own transfer thread fills its ring; this class
+//    reaches it only through the device object.
+//
+// Locks:
+//  - frameLock_ guards the images, the destination buffer fields, the frame
+//    record and the rate counters. It is held from taking a frame until the
+//    frame is converted, processed, painted and copied out, and by every
+//    reader of the output image (GetImage, snapshots, saving, recording).
+//  - mode_, runState_, imageValid_, frameReady_, the callback window and the
+//    delivery counters are atomics, read without the lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "QuorelSdk_470KX_PLU.h"
+#include "camera/AcquisitionMode.h"
+#include "camera/CameraSettings.h"
+#include "platform/ThreadAnnotations.h"
+
+namespace quorel {
+
+class CQuorel470KXPLUSdk;
+class DeviceTable;
+class DibImage;
+class SensorPipelineDevice;
+class FrameSource;
+
+// What the acquisition needs from the camera object that owns it.
+class AcquisitionHost {
+ public:
+  virtual ~AcquisitionHost() = default;
+  // Records code in the history and posts it to the notification window.
+  // Any thread.
+  virtual void RecordError(int32_t code, const char *operation) = 0;
+  // Creates the preview window when the application asked for one. False
+  // only when a window is wanted and cannot be created. Application thread.
+  virtual bool ShowPreviewWindow() = 0;
+  // Paints the display image of the frame just processed into the preview
+  // window, if there is one. Frame thread, frame lock held.
+  virtual void PaintPreviewLocked(const DibImage &display) = 0;
+  // Writes the stored gains and exposure to the sensor (preparation).
+  virtual void WriteSensorSettings() = 0;
+  // Closes the camera after a start that failed half-way (Quorel_Close).
+  virtual void CloseAfterFailedStart() = 0;
+};
+
+// The camera object's settings that acquisition reads. Every value is a
+// 32-bit integer read whole; the pipeline writes measured values back into
+// the filter and analog blocks.
+struct AcquisitionSettings {
+  const CaptureGeometry &geometry;
+  FormatValues &format;  // read only (non-const for the atomic loads)
+  FilterBlock &filters;
+  AnalogBlock &analog;
+};
+
+// Where delivered frames go: a window that receives QUOREL_WM_FRAME and an
+// optional buffer of size bytes, top line first when bottomUp is non-zero.
+struct FrameDestination {
+  HWND window = nullptr;
+  unsigned char *buffer = nullptr;
+  int size = 0;
+  int bottomUp = 0;
+};
+
+enum class RunState : int32_t { kStopped = 0, kRunning = 1, kPaused = 2 };
+
+class Acquisition {
+ public:
+  Acquisition(AcquisitionHost &host, AcquisitionSettings settings, DeviceTable &deviceTable);
+  ~Acquisition();
+  Acquisition(const Acquisition &) = delete;
+  Acquisition &operator=(const Acquisition &) = delete;
+
+  // Creates the (empty) working images and remembers the device object and
+  // the notification window the unit is claimed for. False when the images
+  // could not be allocated. Called once, before any other operation.
+  bool Attach(CQuorel470KXPLUSdk *device, HWND notifyWindow);
+
+  // --- the acquisition exports ---
+  // Each fails with code 1 when there is no device object, and otherwise
+  // looks its step up in the transition table.
+  // Preview and CallBackPreview: the destination, the preview window, then
+  // StartPreview; a failed start closes the camera and reports code 8.
+  int ShowPreview(const FrameDestination &destination, const char *operation);
+  int StartPreview();
+  int Capture();
+  int SnapShot(unsigned char *buffer, int size, int bottomUp);
+  int Trigger(const FrameDestination &destination);
+  // Ends any mode and joins the frame thread. Always 1. Needs the device.
+  int Stop();
+  int GetImage(unsigned char *buffer, int size, int bottomUp);
+  void SetDestination(const FrameDestination &destination) QUOREL_EXCLUDES(frameLock_);
+  // After Close: no image is valid until the next frame.
+  void InvalidateImage() { imageValid_.store(0); }
+
+  AcquisitionMode mode() const { return mode_.load(); }
+  bool imageValid() const { return imageValid_.load() != 0; }
+  // Clears and returns the flag the streaming worker sets after each
+  // processed frame (the recording worker's "new frame" signal).
+  bool TakeFrameReady() { return frameReady_.exchange(0) != 0; }
+  void ClearFrameReady() { frameReady_.store(0); }
+
+  // Frames delivered to the application (copied, when there is a buffer, and
+  // announced) and copies that failed, since this object was created.
+  uint64_t deliveredFrames() const { return delivered_.load(); }
+  uint64_t copyFailures() const { return copyFailures_.load(); }
+
+  // Runs use(output) with the frame lock held; output is the image of the
+  // current colour type, or null for a type outside the table. Saving and
+  // recording read the image through this, so no frame is converted into it
+  // meanwhile; whoever needs the image longer takes a copy here.
+  template <typename Use>
+  auto WithOutputImage(Use &&use) QUOREL_EXCLUDES(frameLock_) {
+    MutexLock frame(frameLock_);
+    return use(OutputImageLocked());
+  }
+
+ private:
+  enum ImageSlot { kImage8, kImage16, kImage24, kImage32, kImage48, kImage64, kSharpenCopy, kImageCount };
+
+  // Records code 1 for operation when there is no device object.
+  bool HasDevice(const char *operation);
+  int PrepareAcquisition() QUOREL_EXCLUDES(frameLock_);
+  bool StartFrameThread(AcquisitionMode mode);
+  // The one worker loop: waits for a frame from source, delivers it, until
+  // the run state is stopped or the source fails.
+  void RunWorker(FrameSource &source) QUOREL_EXCLUDES(frameLock_);
+  // Converts, processes, paints and copies one frame, then announces it.
+  void DeliverFrame(FrameSource &source) QUOREL_EXCLUDES(frameLock_);
+  void UpdateFrameRateLocked() QUOREL_REQUIRES(frameLock_);
+  DibImage &RawImageLocked() QUOREL_REQUIRES(frameLock_);
+  DibImage *OutputImageLocked() QUOREL_REQUIRES(frameLock_);
+  void RunPipelineLocked() QUOREL_REQUIRES(frameLock_);
+  void RespaceRawRowsLocked() QUOREL_REQUIRES(frameLock_);
+  // Reduces the output to a displayable depth (every frame, window or not)
+  // and hands the display image to the host's painter.
+  void PaintPreviewLocked() QUOREL_REQUIRES(frameLock_);
+  void FillFrameInfoLocked(const DibImage &raw, int type) QUOREL_REQUIRES(frameLock_);
+  void PostFrameMessage(WPARAM wParam, LPARAM lParam);
+  // Copies source into the application's buffer, top line first when
+  // bottomUp is non-zero, else bottom line first; reports code 5 (and a
+  // frame message with lParam 5) when the buffer is too small.
+  int CopyToDestination(const DibImage &source, int bottomUp, unsigned char *destination, int size);
+
+  AcquisitionHost &host_;
+  AcquisitionSettings settings_;
+  DeviceTable &deviceTable_;
+  CQuorel470KXPLUSdk *device_ = nullptr;  // the camera object's; set by Attach
+  HWND notifyWindow_ = nullptr;
+
+  std::atomic<AcquisitionMode> mode_{AcquisitionMode::kIdle};
+  std::atomic<RunState> runState_{RunState::kStopped};
+  std::thread frameThread_;  // application threads start and join it
+
+  Mutex frameLock_;
+  std::array<std::unique_ptr<DibImage>, kImageCount> images_ QUOREL_GUARDED_BY(frameLock_);
+  std::unique_ptr<SensorPipelineDevice> pipelineSensor_ QUOREL_GUARDED_BY(frameLock_);
+  // Destination: the window is read without the lock to post messages.
+  std::atomic<HWND> callbackWindow_{nullptr};
+  unsigned char *destBuffer_ QUOREL_GUARDED_BY(frameLock_) = nullptr;
+  int32_t destSize_ QUOREL_GUARDED_BY(frameLock_) = 0;
+  int32_t bottomUp_ QUOREL_GUARDED_BY(frameLock_) = 0;
+  // Posted by address with every frame message; rewritten under the lock.
+  QuorelFrameInfo frameInfo_ QUOREL_GUARDED_BY(frameLock_){32, 0, 0, 0, 0, 0, nullptr};
+  int32_t frameRate_ QUOREL_GUARDED_BY(frameLock_) = 0;
+  int32_t frameCount_ QUOREL_GUARDED_BY(frameLock_) = 0;
+  uint32_t rateStartTick_ QUOREL_GUARDED_BY(frameLock_) = 0;
+
+  std::atomic<int32_t> imageValid_{0};
+  std::atomic<int32_t> frameReady_{0};
+  std::atomic<uint64_t> delivered_{0};
+  std::atomic<uint64_t> copyFailures_{0};
+  int32_t triggerTimeoutMs_ = 3000;
+};
+
+}  // namespace quorel
