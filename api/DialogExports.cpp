@@ -5,15 +5,15 @@
 extern "C" {
 
 QUOREL_API int Quorel_SetCameraDlg(int handle, HWND owner) {
-  QUOREL_FORWARD(0, camera.SetCameraDlg(owner));
+  QUOREL_FORWARD(0, camera.SetCameraDlg(owner), owner);
 }
 
 QUOREL_API int Quorel_SetImageDlg(int handle, HWND owner) {
-  QUOREL_FORWARD(0, camera.SetImageDlg(owner));
+  QUOREL_FORWARD(0, camera.SetImageDlg(owner), owner);
 }
 
 QUOREL_API int Quorel_SetAnalogDlg(int handle, HWND owner) {
-  QUOREL_FORWARD(0, camera.SetAnalogDlg(owner));
+  QUOREL_FORWARD(0, camera.SetAnalogDlg(owner), owner);
 }
 
 }  // extern "C"

@@ -6,11 +6,11 @@
 extern "C" {
 
 QUOREL_API int Quorel_GetFilterValue(int handle, int filterId, int *ok) {
-  QUOREL_FORWARD(0, camera.GetFilterValue(filterId, ok));
+  QUOREL_FORWARD(0, camera.GetFilterValue(filterId, ok), filterId, ok);
 }
 
 QUOREL_API int Quorel_SetFilterValue(int handle, int filterId, int value) {
-  QUOREL_FORWARD(0, camera.SetFilterValue(filterId, value));
+  QUOREL_FORWARD(0, camera.SetFilterValue(filterId, value), filterId, value);
 }
 
 #define QUOREL_NAMED_FILTER(Name, id)                      \

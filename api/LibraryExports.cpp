@@ -33,10 +33,13 @@ QUOREL_API int Quorel_Initialize(HWND notifyWindow) {
     camera.reset();
     // The camera's own initialisation failure stands in its error history;
     // the handle is returned either way.
-    quorel::ForwardToCamera("Quorel_Initialize", handle, 0, [&](quorel::CQuorel &created) {
-      created.Initialize(notifyWindow);
-      return 1;
-    });
+    quorel::ForwardToCamera(
+        "Quorel_Initialize", handle, 0,
+        [&](quorel::CQuorel &created) {
+          created.Initialize(notifyWindow);
+          return 1;
+        },
+        [&] { return quorel::FormatArguments("notifyWindow", notifyWindow); });
     return handle;
   } catch (...) {
     return 0;

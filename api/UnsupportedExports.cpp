@@ -26,11 +26,11 @@ QUOREL_API int Quorel_Fpga_WriteRegister(int handle, int /*reg*/, int /*value*/)
 }
 
 QUOREL_API int Quorel_GetSamplingRate(int handle, int *rate) {
-  QUOREL_FORWARD(0, camera.NotSupportedZero(rate));
+  QUOREL_FORWARD(0, camera.NotSupportedZero(rate), rate);
 }
 
 QUOREL_API int Quorel_GetVideoFormat(int handle, int *format) {
-  QUOREL_FORWARD(0, camera.NotSupportedZero(format));
+  QUOREL_FORWARD(0, camera.NotSupportedZero(format), format);
 }
 
 QUOREL_API int Quorel_GetConfigFilter(int handle) {

@@ -235,7 +235,14 @@ bool DeviceTable::IsUnitInUse(int unit) const {
   if (view_ == nullptr || unit < 0 || unit >= kUnitCount) return false;
   unsigned char *entry = Entry(unit);
   if (Field(entry, kOwnerWindow).load(std::memory_order_acquire) == 0) return false;
-  return OwnerModuleAlive(Field(entry, kOwnerModule).load(std::memory_order_relaxed));
+  const uint64_t owner = Field(entry, kOwnerModule).load(std::memory_order_relaxed);
+  if (!OwnerModuleAlive(owner)) {
+    LogPrint(LogCategory::kTable, 2, "unit %d: the claim of process %u, which has ended, counts as free", unit,
+             static_cast<unsigned>(owner & 0xFFFFFFFFu));
+    return false;
+  }
+  LogPrint(LogCategory::kTable, 1, "unit %d is in use by process %u", unit, static_cast<unsigned>(owner & 0xFFFFFFFFu));
+  return true;
 }
 
 int DeviceTable::ClaimUnit(int unit, HWND window) {
@@ -246,25 +253,40 @@ int DeviceTable::ClaimUnit(int unit, HWND window) {
   Field(entry, kOwnerModule).store(CurrentOwnerModule(), std::memory_order_relaxed);
   // The window goes last: a reader that sees it sees the owner too.
   Field(entry, kOwnerWindow).store(WindowValue(window), std::memory_order_release);
-  LogPrint(LogCategory::kTable, 2, "unit %d claimed", unit);
+  LogPrint(LogCategory::kTable, 1, "unit %d claimed by process %u", unit, static_cast<unsigned>(getpid()));
   return 1;
 }
 
 int DeviceTable::ReleaseUnit(int unit, HWND window) {
   if (view_ == nullptr || unit < 0 || unit >= kUnitCount) return 0;
   unsigned char *entry = Entry(unit);
-  const bool ours = Field(entry, kOwnerWindow).load(std::memory_order_acquire) == WindowValue(window) &&
-                    Field(entry, kOwnerModule).load(std::memory_order_relaxed) == CurrentOwnerModule() &&
-                    Field(entry, kHoldWord).load(std::memory_order_relaxed) == 0;
-  if (!ours) {
-    LogPrint(LogCategory::kTable, 2, "unit %d not released: claimed by another owner or held", unit);
+  const uint64_t ownerWindow = Field(entry, kOwnerWindow).load(std::memory_order_acquire);
+  const uint64_t ownerModule = Field(entry, kOwnerModule).load(std::memory_order_relaxed);
+  const uint64_t hold = Field(entry, kHoldWord).load(std::memory_order_relaxed);
+  // Say what really happened to the claim: releases also run when nothing
+  // was claimed (a stop without a start, the camera's own teardown).
+  if (ownerWindow == 0) {
+    LogPrint(LogCategory::kTable, 2, "unit %d: nothing to release, it was not claimed", unit);
+    return 1;
+  }
+  if (ownerModule != CurrentOwnerModule()) {
+    LogPrint(LogCategory::kTable, 1, "unit %d left claimed: it belongs to process %u, not this one", unit,
+             static_cast<unsigned>(ownerModule & 0xFFFFFFFFu));
+    return 1;
+  }
+  if (ownerWindow != WindowValue(window)) {
+    LogPrint(LogCategory::kTable, 1, "unit %d left claimed: another camera object of this process holds it", unit);
+    return 1;
+  }
+  if (hold != 0) {
+    LogPrint(LogCategory::kTable, 1, "unit %d left claimed: its hold word is set", unit);
     return 1;
   }
   Field(entry, kOwnerWindow).store(0, std::memory_order_release);
   Field(entry, kOwnerModule).store(0, std::memory_order_relaxed);
   Field(entry, kHoldWord).store(0, std::memory_order_relaxed);
   StoreLibrary(entry, "");
-  LogPrint(LogCategory::kTable, 2, "unit %d released", unit);
+  LogPrint(LogCategory::kTable, 1, "unit %d released by process %u", unit, static_cast<unsigned>(getpid()));
   return 1;
 }
 

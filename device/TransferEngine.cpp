@@ -7,6 +7,7 @@
 
 #include "device/PacketLayer.h"
 #include "platform/Clock.h"
+#include "platform/DebugLog.h"
 #include "platform/ThreadUtil.h"
 
 namespace quorel {
@@ -140,6 +141,8 @@ void TransferEngine::Run() {
         // read into again.
         if (slot.state.exchange(kFilling, std::memory_order_acq_rel) == kUntaken) {
           dropped_.fetch_add(1, std::memory_order_relaxed);
+          LogPrint(LogCategory::kTransfer, 2, "frame %llu dropped: its slot is read again before it was taken",
+                   static_cast<unsigned long long>(slot.sequence.load(std::memory_order_relaxed)));
         }
         size_t moved = 0;
         device->Request(IOCTL_PIPE_DIRECT_OUT, kPipeIndexCommand, sizeof kPipeIndexCommand, packet, sizeof packet,
@@ -152,8 +155,12 @@ void TransferEngine::Run() {
         if (!ok) {
           outcome = kSdkFrameFailed;
           failed_.fetch_add(1, std::memory_order_relaxed);
+          LogPrint(LogCategory::kTransfer, 1, "frame read failed after %llu frames: the run ends",
+                   static_cast<unsigned long long>(sequence));
         } else if (moved != transferBytes_) {
           short_.fetch_add(1, std::memory_order_relaxed);
+          LogPrint(LogCategory::kTransfer, 1, "short frame: %zu of %zu bytes%s", moved, transferBytes_,
+                   shortFrameAllowed ? ", read again (the run's one allowance)" : ": the run ends");
           if (shortFrameAllowed) {
             shortFrameAllowed = false;
             afterShort = true;
@@ -198,6 +205,14 @@ void TransferEngine::Run() {
     device.reset();
   }
   threadCpuNs_.store(ThreadCpuNow() - cpuStart, std::memory_order_release);
+  LogPrint(LogCategory::kTransfer, 1, "run ended (%s): %llu completed, %llu dropped, %llu short, %llu failed",
+           outcome == kSdkOk            ? "stopped"
+           : outcome == kSdkFrameFailed ? "transfer failed"
+                                        : "device not opened",
+           static_cast<unsigned long long>(completed_.load(std::memory_order_relaxed)),
+           static_cast<unsigned long long>(dropped_.load(std::memory_order_relaxed)),
+           static_cast<unsigned long long>(short_.load(std::memory_order_relaxed)),
+           static_cast<unsigned long long>(failed_.load(std::memory_order_relaxed)));
   transferStatus_.store(outcome, std::memory_order_release);
   failedFlag_.store(outcome == kSdkFrameFailed ? 1 : 0, std::memory_order_release);
   threadRunning_.store(false, std::memory_order_release);
@@ -249,6 +264,7 @@ int TransferEngine::WaitNewestFrame() {
     if (write - read < 1) {
       if (frameEvent_.Wait(frameWaitMs_)) return 2;
       timeouts_.fetch_add(1, std::memory_order_relaxed);
+      LogPrint(LogCategory::kTransfer, 1, "no frame within %d ms: the transfer stalls", frameWaitMs_);
       return 1;
     }
     // The slot before the one being filled is the newest complete frame.

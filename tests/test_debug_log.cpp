@@ -80,6 +80,31 @@ TEST_F(DebugLogTest, UnknownCategoriesAndMalformedItemsWarnOnce) {
   EXPECT_TRUE(LogEnabled(LogCategory::kTable, 2));
 }
 
+// At level 3 every export's line shows its arguments by name: input strings
+// in full, buffers by address only.
+TEST_F(DebugLogTest, ApiLinesShowTheArguments) {
+  const std::string file = test::ScratchPath("api.log");
+  LogConfigure("api:3", file.c_str());
+  const int h = Quorel_Initialize(nullptr);
+  ASSERT_NE(h, 0);
+  Quorel_SetRealExposureTime(h, 600000);
+  Quorel_SaveImage(h, "/no/such/dir/x.png", QUOREL_FILE_PNG);
+  char name[32] = "not read by the log";
+  Quorel_GetDeviceName(h, 0, name, static_cast<int>(sizeof name));
+  Quorel_Release(h);
+  LogConfigure(nullptr, nullptr);
+  std::string text;
+  for (const std::string &line : ReadLines(file)) text += line + "\n";
+  const std::string handle = "(h=" + std::to_string(h);
+  EXPECT_NE(text.find("Quorel_Initialize" + handle + ", notifyWindow="), std::string::npos) << text;
+  EXPECT_NE(text.find("Quorel_SetRealExposureTime" + handle + ", microseconds=600000) = "), std::string::npos) << text;
+  EXPECT_NE(text.find("Quorel_SaveImage" + handle + ", fileName=\"/no/such/dir/x.png\", fileType=5) = 0"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Quorel_GetDeviceName" + handle + ", index=0, name=0x"), std::string::npos) << text;
+  EXPECT_EQ(text.find("not read by the log"), std::string::npos) << text;
+}
+
 TEST_F(DebugLogTest, LinesCarryTimeThreadCategoryAndText) {
   const std::string path = test::ScratchPath("log.txt");
   LogConfigure("device:2", path.c_str());

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "device/sim/SimFrameLayout.h"
+#include "platform/DebugLog.h"
 
 namespace quorel::sim {
 
@@ -30,7 +31,10 @@ bool SimFrameSource::ReadFrame(const SimSensorView &view, uint8_t *dst, size_t l
   *moved = 0;
   std::lock_guard<std::mutex> lock(readMutex_);
   if (!Present() || dst == nullptr) return false;
-  if (faults_.TakeFailFrame()) return false;
+  if (faults_.TakeFailFrame()) {
+    LogPrint(LogCategory::kSim, 1, "injected failed frame");
+    return false;
+  }
 
   using Clock = SimTrigger::Clock;
   const Clock::time_point start = Clock::now();
@@ -49,6 +53,7 @@ bool SimFrameSource::ReadFrame(const SimSensorView &view, uint8_t *dst, size_t l
   // A stalled frame comes late whatever the time-out: it models a camera
   // that falls silent, which the host notices only by waiting in vain.
   if (const uint32_t stall = faults_.TakeStallMs(); stall > 0) {
+    LogPrint(LogCategory::kSim, 1, "injected stall: the frame comes %u ms late", stall);
     if (trigger_.SleepUntil(Clock::now() + std::chrono::milliseconds(stall)) != SimTrigger::WaitResult::kReady) {
       return false;
     }
@@ -56,7 +61,10 @@ bool SimFrameSource::ReadFrame(const SimSensorView &view, uint8_t *dst, size_t l
   if (!Present()) return false;
 
   size_t count = std::min(length, ProgrammedTransferBytes(view));
-  if (faults_.TakeShortFrame()) count /= 2;
+  if (faults_.TakeShortFrame()) {
+    count /= 2;
+    LogPrint(LogCategory::kSim, 1, "injected short frame: %zu bytes sent", count);
+  }
   std::string error;
   if (!generator_.Render(view, delivered_.load(std::memory_order_relaxed), dst, count, &error)) {
     if (error != lastError_) {
@@ -68,6 +76,13 @@ bool SimFrameSource::ReadFrame(const SimSensorView &view, uint8_t *dst, size_t l
   delivered_.fetch_add(1, std::memory_order_release);
   *moved = count;
   return true;
+}
+
+bool SimFrameSource::InjectFault(const char *fault) {
+  const bool known = faults_.Inject(fault);
+  LogPrint(LogCategory::kSim, 1, "fault \"%s\" %s", fault != nullptr ? fault : "(null)",
+           known ? "injected" : "not known: nothing injected");
+  return known;
 }
 
 }  // namespace quorel::sim

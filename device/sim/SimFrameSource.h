@@ -61,7 +61,7 @@ class SimFrameSource {
   // One external trigger pulse. Any thread.
   void Trigger() { trigger_.Pulse(); }
   // Arms a fault (SimFrameFaults::Inject). Any thread.
-  bool InjectFault(const char *fault) { return faults_.Inject(fault); }
+  bool InjectFault(const char *fault);
   // "fail-register" is the packet model's to act on: true once after it
   // was armed. Any thread.
   bool TakeRegisterFault() { return faults_.TakeFailRegister(); }
