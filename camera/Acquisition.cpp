@@ -15,6 +15,7 @@
 #include "image/FramePipeline.h"
 #include "image/SharedValue.h"
 #include "platform/Clock.h"
+#include "platform/DebugLog.h"
 #include "platform/ErrorCodes.h"
 #include "platform/HostWindows.h"
 #include "platform/ThreadUtil.h"
@@ -186,6 +187,9 @@ int Acquisition::CopyToDestination(const DibImage &source, int bottomUp, unsigne
   const size_t rows = static_cast<size_t>(source.height());
   const size_t stride = static_cast<size_t>(source.stride());
   if (size < 0 || static_cast<size_t>(size) < rows * stride || source.pixels() == nullptr) {
+    LogPrint(LogCategory::kImage, 1,
+             "frame not copied to the application: buffer of %d bytes, frame of %zu (%zu x %zu)%s", size, rows * stride,
+             stride, rows, source.pixels() == nullptr ? ", no image" : "");
     PostFrameMessage(0, kErrMemory);
     host_.RecordError(kErrMemory, "copy to destination");
     return 0;

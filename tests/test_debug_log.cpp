@@ -81,16 +81,21 @@ TEST_F(DebugLogTest, UnknownCategoriesAndMalformedItemsWarnOnce) {
 }
 
 // At level 3 every export's line shows its arguments by name: input strings
-// in full, buffers by address only.
-TEST_F(DebugLogTest, ApiLinesShowTheArguments) {
+// in full, buffers by address only. A copy that does not fit the
+// application's buffer is logged with both sizes.
+TEST_F(DebugLogTest, ApiLinesShowTheArgumentsAndFailedCopiesTheSizes) {
   const std::string file = test::ScratchPath("api.log");
-  LogConfigure("api:3", file.c_str());
+  LogConfigure("api:3,image:1", file.c_str());
   const int h = Quorel_Initialize(nullptr);
   ASSERT_NE(h, 0);
   Quorel_SetRealExposureTime(h, 600000);
   Quorel_SaveImage(h, "/no/such/dir/x.png", QUOREL_FILE_PNG);
   char name[32] = "not read by the log";
   Quorel_GetDeviceName(h, 0, name, static_cast<int>(sizeof name));
+  unsigned char small[16];
+  ASSERT_EQ(Quorel_SetSubSample(h, 18), 1);
+  ASSERT_EQ(Quorel_SetColorMode(h, 24), 1);
+  EXPECT_EQ(Quorel_SnapShot(h, small, static_cast<int>(sizeof small), 1), 0);
   Quorel_Release(h);
   LogConfigure(nullptr, nullptr);
   std::string text;
@@ -103,6 +108,10 @@ TEST_F(DebugLogTest, ApiLinesShowTheArguments) {
       << text;
   EXPECT_NE(text.find("Quorel_GetDeviceName" + handle + ", index=0, name=0x"), std::string::npos) << text;
   EXPECT_EQ(text.find("not read by the log"), std::string::npos) << text;
+  // 872 x 654 pixels of 3 bytes: rows of 2616 bytes.
+  EXPECT_NE(text.find("image:1 frame not copied to the application: buffer of 16 bytes, frame of 1710864 (2616 x 654)"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(DebugLogTest, LinesCarryTimeThreadCategoryAndText) {
