@@ -3,6 +3,7 @@
 // application's buffer. See Acquisition.h for threads and locks.
 #include "camera/Acquisition.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -57,9 +58,11 @@ namespace {
 // waits the configured time, then takes the newest complete frame.
 class StreamingSource final : public FrameSource {
  public:
-  StreamingSource(CQuorel470KXPLUSdk &device, FormatValues &format) : device_(device), format_(format) {}
+  StreamingSource(Acquisition &owner, CQuorel470KXPLUSdk &device, FormatValues &format)
+      : owner_(owner), device_(device), format_(format) {}
   FrameWait Wait(RunState state) override {
-    SleepMs(static_cast<uint32_t>(LoadShared(format_.waitTime)));
+    const int waitMs = LoadShared(format_.waitTime);
+    owner_.WaitForRunStateChange(state, waitMs > 0 ? static_cast<uint32_t>(waitMs) : 0);
     if (state != RunState::kRunning) return FrameWait::kNone;
     const int wait = device_.WaitNewestFrame();
     if (wait == kFrameFailed) return FrameWait::kFailed;
@@ -69,6 +72,7 @@ class StreamingSource final : public FrameSource {
   bool measuresRate() const override { return true; }
 
  private:
+  Acquisition &owner_;
   CQuorel470KXPLUSdk &device_;
   FormatValues &format_;
 };
@@ -77,10 +81,10 @@ class StreamingSource final : public FrameSource {
 // for the external trigger; a capture without a trigger is no failure.
 class TriggerSource final : public FrameSource {
  public:
-  explicit TriggerSource(CQuorel470KXPLUSdk &device) : device_(device) {}
+  TriggerSource(Acquisition &owner, CQuorel470KXPLUSdk &device) : owner_(owner), device_(device) {}
   FrameWait Wait(RunState state) override {
     if (state != RunState::kRunning) {
-      SleepMs(kPausePollMs);
+      owner_.WaitForRunStateChange(state, kPausePollMs);
       return FrameWait::kNone;
     }
     return device_.CaptureFrame() == 0 ? FrameWait::kReady : FrameWait::kNone;
@@ -89,6 +93,7 @@ class TriggerSource final : public FrameSource {
   bool measuresRate() const override { return false; }
 
  private:
+  Acquisition &owner_;
   CQuorel470KXPLUSdk &device_;
 };
 
@@ -100,7 +105,7 @@ Acquisition::Acquisition(AcquisitionHost &host, AcquisitionSettings settings, De
     : host_(host), settings_(settings), deviceTable_(deviceTable), rateStartTick_(TimeGetTime()) {}
 
 Acquisition::~Acquisition() {
-  runState_.store(RunState::kStopped);
+  SetRunState(RunState::kStopped);
   if (frameThread_.joinable()) frameThread_.join();
 }
 
@@ -295,16 +300,30 @@ int Acquisition::PrepareAcquisition() {
 
 // --- the worker ---
 
+void Acquisition::SetRunState(RunState state) {
+  {
+    std::lock_guard<std::mutex> lock(runStateMutex_);
+    runState_.store(state);
+  }
+  runStateChanged_.notify_all();
+}
+
+void Acquisition::WaitForRunStateChange(RunState seen, uint32_t ms) {
+  if (ms == 0) return;
+  std::unique_lock<std::mutex> lock(runStateMutex_);
+  runStateChanged_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return runState_.load() != seen; });
+}
+
 bool Acquisition::StartFrameThread(AcquisitionMode mode) {
   try {
     frameThread_ = std::thread([this, mode] {
       if (mode == AcquisitionMode::kTrigger) {
         SetCurrentThreadName("quorel-trigger");
-        TriggerSource source(*device_);
+        TriggerSource source(*this, *device_);
         RunWorker(source);
       } else {
         SetCurrentThreadName("quorel-preview");
-        StreamingSource source(*device_, settings_.format);
+        StreamingSource source(*this, *device_, settings_.format);
         RunWorker(source);
       }
     });
@@ -321,7 +340,7 @@ void Acquisition::RunWorker(FrameSource &source) {
     // stopped belongs to nobody.
     if (runState_.load() == RunState::kStopped) break;
     if (wait == FrameWait::kFailed) {
-      runState_.store(RunState::kStopped);
+      SetRunState(RunState::kStopped);
       PostFrameMessage(0, kErrTransferStopped);
       host_.RecordError(kErrTransferStopped, "acquisition worker");
       break;
@@ -371,7 +390,8 @@ void Acquisition::SetDestination(const FrameDestination &destination) {
 }
 
 int Acquisition::Stop() {
-  runState_.store(RunState::kStopped);
+  std::lock_guard<std::recursive_mutex> state(stateLock_);
+  SetRunState(RunState::kStopped);
   if (StepFor(AcquisitionRequest::kStop, mode_.load()) == AcquisitionStep::kEnd) {
     mode_.store(AcquisitionMode::kIdle);
     device_->SetTriggerMode(0, 0);
@@ -389,6 +409,7 @@ bool Acquisition::HasDevice(const char *operation) {
 }
 
 int Acquisition::StartPreview() {
+  std::lock_guard<std::recursive_mutex> state(stateLock_);
   if (!HasDevice("Quorel_StartPreview")) return 0;
   const AcquisitionStep step = StepFor(AcquisitionRequest::kStartPreview, mode_.load());
   if (step == AcquisitionStep::kKeep) return 1;
@@ -400,7 +421,7 @@ int Acquisition::StartPreview() {
     host_.RecordError(kErrNotReady, "Quorel_StartPreview");
     return 0;
   }
-  runState_.store(RunState::kRunning);
+  SetRunState(RunState::kRunning);
   if (!StartFrameThread(AcquisitionMode::kPreview)) {
     Stop();
     host_.RecordError(kErrThread, "Quorel_StartPreview");
@@ -418,6 +439,7 @@ int Acquisition::StartPreview() {
 }
 
 int Acquisition::ShowPreview(const FrameDestination &destination, const char *operation) {
+  std::lock_guard<std::recursive_mutex> state(stateLock_);
   SetDestination(destination);
   if (!host_.ShowPreviewWindow()) {
     host_.RecordError(kErrWindow, operation);
@@ -430,6 +452,7 @@ int Acquisition::ShowPreview(const FrameDestination &destination, const char *op
 }
 
 int Acquisition::Capture() {
+  std::lock_guard<std::recursive_mutex> state(stateLock_);
   if (!HasDevice("Quorel_Capture")) return 0;
   const AcquisitionStep step = StepFor(AcquisitionRequest::kCapture, mode_.load());
   if (step == AcquisitionStep::kKeep) return 1;
@@ -442,6 +465,7 @@ int Acquisition::Capture() {
 }
 
 int Acquisition::SnapShot(unsigned char *buffer, int size, int bottomUp) {
+  std::lock_guard<std::recursive_mutex> state(stateLock_);
   if (!HasDevice("Quorel_SnapShot")) return 0;
   const AcquisitionStep step = StepFor(AcquisitionRequest::kSnapShot, mode_.load());
   if (step == AcquisitionStep::kRefuse || (step == AcquisitionStep::kOneShot && PrepareAcquisition() == 0)) {
@@ -481,6 +505,7 @@ int Acquisition::SnapShot(unsigned char *buffer, int size, int bottomUp) {
 }
 
 int Acquisition::Trigger(const FrameDestination &destination) {
+  std::lock_guard<std::recursive_mutex> state(stateLock_);
   if (!HasDevice("Quorel_Trigger")) return 0;
   const AcquisitionStep step = StepFor(AcquisitionRequest::kTrigger, mode_.load());
   if (step == AcquisitionStep::kRefuse) {
@@ -504,7 +529,7 @@ int Acquisition::Trigger(const FrameDestination &destination) {
   triggerTimeoutMs_ = kTriggerTimeoutMs;
   device_->SetTimeout(triggerTimeoutMs_);
   device_->SetTriggerMode(1, 0);
-  runState_.store(RunState::kRunning);
+  SetRunState(RunState::kRunning);
   if (!StartFrameThread(AcquisitionMode::kTrigger)) {
     host_.CloseAfterFailedStart();
     host_.RecordError(kErrThread, "Quorel_Trigger");

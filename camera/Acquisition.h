@@ -10,15 +10,18 @@
 //
 // Thread context:
 //  - The public operations run on application threads (through the camera
-//    object). They are not yet serialised against each other: a lock that
-//    every operation changing mode_ or runState_, or starting or joining
-//    frameThread_, takes first belongs beside frameLock_ below.
+//    object), serialised by stateLock_: every operation that changes mode_
+//    or runState_, prepares, or starts or joins frameThread_ takes it first,
+//    so that calls from several threads on one camera never interleave.
 //  - One frame thread at a time runs RunWorker over a frame source: a
 //    streaming source (preview and recording) or the trigger source.
 //  - The device object's own transfer thread fills its ring; this class
 //    reaches it only through the device object.
 //
 // Locks:
+//  - stateLock_ (recursive: a start that fails stops or closes again) is
+//    taken before frameLock_ and never by the frame thread, which the
+//    operations holding it join.
 //  - frameLock_ guards the images, the destination buffer fields, the frame
 //    record and the rate counters. It is held from taking a frame until the
 //    frame is converted, processed, painted and copied out, and by every
@@ -29,8 +32,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "QuorelSdk_470KX_PLU.h"
@@ -115,6 +120,14 @@ class Acquisition {
   // After Close: no image is valid until the next frame.
   void InvalidateImage() { imageValid_.store(0); }
 
+  // The lock that serialises this camera's acquisition state changes. The
+  // camera object takes it too around closing, starting a recording and
+  // changing the unit.
+  std::recursive_mutex &stateLock() { return stateLock_; }
+  // Waits up to ms milliseconds, returning at once when the run state is no
+  // longer `seen` (a stop never waits for a long wait time). Frame thread.
+  void WaitForRunStateChange(RunState seen, uint32_t ms);
+
   AcquisitionMode mode() const { return mode_.load(); }
   bool imageValid() const { return imageValid_.load() != 0; }
   // Clears and returns the flag the streaming worker sets after each
@@ -144,6 +157,7 @@ class Acquisition {
   bool HasDevice(const char *operation);
   int PrepareAcquisition() QUOREL_EXCLUDES(frameLock_);
   bool StartFrameThread(AcquisitionMode mode);
+  void SetRunState(RunState state);
   // The one worker loop: waits for a frame from source, delivers it, until
   // the run state is stopped or the source fails.
   void RunWorker(FrameSource &source) QUOREL_EXCLUDES(frameLock_);
@@ -173,6 +187,11 @@ class Acquisition {
   std::atomic<AcquisitionMode> mode_{AcquisitionMode::kIdle};
   std::atomic<RunState> runState_{RunState::kStopped};
   std::thread frameThread_;  // application threads start and join it
+  std::recursive_mutex stateLock_;
+  // Every change of runState_ goes through SetRunState, which wakes the
+  // frame thread's wait.
+  std::mutex runStateMutex_;
+  std::condition_variable runStateChanged_;
 
   Mutex frameLock_;
   std::array<std::unique_ptr<DibImage>, kImageCount> images_ QUOREL_GUARDED_BY(frameLock_);

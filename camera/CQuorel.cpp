@@ -160,6 +160,7 @@ int CQuorel::Initialize(HWND notifyWindow) {
 }
 
 int CQuorel::Close() {
+  std::lock_guard<std::recursive_mutex> state(acquisition_.stateLock());
   // No preview window exists until the preview-window machinery creates one.
   previewWindow_ = nullptr;
   StopPreview();

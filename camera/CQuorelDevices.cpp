@@ -110,6 +110,7 @@ int CQuorel::GetDeviceNameW(int index, wchar_t *name, int size) {
 }
 
 int CQuorel::SetDeviceNumber(int index) {
+  std::lock_guard<std::recursive_mutex> state(acquisition_.stateLock());
   if (!RequireDevice("Quorel_SetDeviceNumber")) return 0;
   SaveSettingsGroups(deviceNumber_);
   if (!device_->IsUnitPresent(index) || device_->InitUnit(index) != 0) {

@@ -62,6 +62,7 @@ int CQuorel::SaveImageW(const wchar_t *fileName, int fileType) {
 }
 
 int CQuorel::Record(const char *fileName, int durationMs, int showWindow) {
+  std::lock_guard<std::recursive_mutex> state(acquisition_.stateLock());
   if (fileName == nullptr || fileName[0] == '\0') {
     ReportError(kErrArgument, "Quorel_Record");
     return 0;

@@ -1,0 +1,155 @@
+// One camera handle called from several application threads at once (a UI
+// thread and workers do this): preparation, starts and stops of every mode,
+// snapshots, closing and image copies interleave freely. Before each
+// camera's acquisition state changes were serialised this freed frame
+// buffers under a running capture, leaked them, and started a second worker
+// (std::terminate). Also: a long wait time never delays a stop.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <fstream>
+#include <future>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QuorelHost.h"
+#include "QuorelSdk_470KX_PLU.h"
+#include "QuorelSim.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+// Frame workers of this process (preview and trigger) running right now.
+int FrameWorkers() {
+  int n = 0;
+  if (DIR *d = opendir("/proc/self/task")) {
+    while (dirent *e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+      std::string name;
+      std::getline(comm, name);
+      n += (name == "quorel-preview" || name == "quorel-trigger") ? 1 : 0;
+    }
+    closedir(d);
+  }
+  return n;
+}
+
+class CameraConcurrency : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    quorel::test::UseFreshRegistry();
+    ASSERT_EQ(QuorelSim_Enable("units=0;fps=max;scene=chart"), 1);
+    frames_ = QuorelHost_CreateMessageWindow();
+    handle_ = Quorel_Initialize(nullptr);
+    ASSERT_NE(handle_, 0);
+    ASSERT_EQ(Quorel_SetCaptureWindowEx(handle_, 3488, 0, kWidth, 2616, 0, kHeight), 1);
+    ASSERT_EQ(Quorel_SetPreviewWindow(handle_, nullptr, 0, 0, 0, 0), 1);
+  }
+  void TearDown() override {
+    Quorel_Release(handle_);
+    QuorelHost_DestroyWindow(frames_);
+  }
+  HWND frames_ = nullptr;
+  int handle_ = 0;
+};
+
+TEST_F(CameraConcurrency, EightThreadsOnOneHandleNeverCrashLeakOrStartTwoWorkers) {
+  ASSERT_EQ(Quorel_SetWaitTime(handle_, 0), 1);
+  std::atomic<bool> done{false};
+  std::atomic<int> mostWorkers{0};
+  std::thread watcher([&] {
+    while (!done.load()) {
+      const int n = FrameWorkers();
+      if (n > mostWorkers.load()) mostWorkers.store(n);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([this, t] {
+      std::mt19937 rng(static_cast<unsigned>(t) * 7919u + 1);
+      // Large enough for every colour mode at this size.
+      std::vector<unsigned char> buffer(static_cast<size_t>(kWidth * 8) * kHeight);
+      const int size = static_cast<int>(buffer.size());
+      for (int i = 0; i < 60; ++i) {
+        switch (rng() % 11) {
+          case 0:
+            Quorel_StartPreview(handle_);
+            break;
+          case 1:
+            Quorel_StopPreview(handle_);
+            break;
+          case 2:
+            Quorel_SnapShot(handle_, buffer.data(), size, static_cast<int>(rng() % 2));
+            break;
+          case 3:
+            Quorel_Capture(handle_);
+            break;
+          case 4:
+            Quorel_Close(handle_);
+            break;
+          case 5:
+            Quorel_CallBackPreview(handle_, frames_, buffer.data(), size, 1);
+            break;
+          case 6:
+            Quorel_GetImage(handle_, buffer.data(), size, 0);
+            break;
+          case 7: {
+            static const int kBits[] = {8, 16, 24, 32, 48, 64};
+            Quorel_SetColorMode(handle_, kBits[rng() % 6]);
+            break;
+          }
+          case 8:
+            Quorel_Trigger(handle_, frames_, buffer.data(), size, 1);
+            QuorelSim_Trigger(0);
+            break;
+          case 9:
+            Quorel_Preview(handle_);
+            break;
+          default:
+            Quorel_GetStatus(handle_);
+            Quorel_GetLastError(handle_);
+            break;
+        }
+      }
+    });
+  }
+  for (std::thread &t : threads) t.join();
+  done.store(true);
+  watcher.join();
+  EXPECT_LE(mostWorkers.load(), 1);
+  EXPECT_EQ(Quorel_StopPreview(handle_), 1);
+  EXPECT_EQ(FrameWorkers(), 0);
+  // Still a working camera.
+  std::vector<unsigned char> buffer(static_cast<size_t>(kWidth * 8) * kHeight);
+  ASSERT_EQ(Quorel_SetColorMode(handle_, 24), 1);
+  EXPECT_EQ(Quorel_SnapShot(handle_, buffer.data(), static_cast<int>(buffer.size()), 1), 1);
+  QuorelHostMsg msg{};
+  while (QuorelHost_PeekMessage(frames_, &msg) == 1) {
+  }
+}
+
+// A wait time of INT_MAX (or a large "WaitTime" in the settings file) made
+// the preview worker sleep for the whole period, and a stop waited for it.
+TEST_F(CameraConcurrency, StopEndsALongWaitTimeAtOnce) {
+  for (int wait : {20000, INT_MAX}) {
+    SCOPED_TRACE(wait);
+    ASSERT_EQ(Quorel_SetWaitTime(handle_, wait), 1);
+    ASSERT_EQ(Quorel_StartPreview(handle_), 1);
+    auto stopped = std::async(std::launch::async, [this] { return Quorel_StopPreview(handle_); });
+    // Far below the wait time; a machine under any load stops well within it.
+    ASSERT_EQ(stopped.wait_for(std::chrono::seconds(15)), std::future_status::ready) << "the stop waited";
+    EXPECT_EQ(stopped.get(), 1);
+  }
+}
+
+}  // namespace
