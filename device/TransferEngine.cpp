@@ -172,6 +172,9 @@ void TransferEngine::Run() {
         if (publish) {
           if (outcome == kSdkFrameFailed) {
             slot.state.store(kFailed, std::memory_order_relaxed);
+            // Before the failed slot is published: a consumer woken by it
+            // must learn that the run failed, not find a frame to take.
+            failedFlag_.store(1, std::memory_order_release);
           } else {
             ++sequence;
             slot.sequence.store(sequence, std::memory_order_relaxed);
