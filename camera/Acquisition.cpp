@@ -154,6 +154,8 @@ void Acquisition::RunPipelineLocked() {
                        {}};
   context.colorType = LoadShared(settings_.format.colorMode);
   context.subSample = LoadShared(settings_.format.subSample);
+  context.refreshFilterDialog = [this] { host_.ShowMeasuredFiltersLocked(); };
+  context.showAnalogValue = [this](int control, int value) { host_.ShowAutoIrisValueLocked(control, value); };
   ProcessFrame(context);
 }
 
@@ -553,6 +555,25 @@ int Acquisition::GetImage(unsigned char *buffer, int size, int bottomUp) {
   frame.Unlock();
   host_.RecordError(kErrMemory, "Quorel_GetImage");
   return 0;
+}
+
+void Acquisition::PauseTrigger() {
+  RunState running = RunState::kRunning;
+  if (mode_.load() == AcquisitionMode::kTrigger) runState_.compare_exchange_strong(running, RunState::kPaused);
+}
+
+void Acquisition::ResumeTrigger() {
+  RunState paused = RunState::kPaused;
+  if (mode_.load() == AcquisitionMode::kTrigger) runState_.compare_exchange_strong(paused, RunState::kRunning);
+}
+
+FrameDestination Acquisition::Destination() {
+  MutexLock frame(frameLock_);
+  return FrameDestination{callbackWindow_.load(), destBuffer_, destSize_, bottomUp_};
+}
+
+void Acquisition::WaitForFrameInProgress() {
+  MutexLock frame(frameLock_);
 }
 
 }  // namespace quorel

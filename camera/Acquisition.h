@@ -68,6 +68,12 @@ class AcquisitionHost {
   virtual void WriteSensorSettings() = 0;
   // Closes the camera after a start that failed half-way (Quorel_Close).
   virtual void CloseAfterFailedStart() = 0;
+  // An automatic white or gray balance changed the gains, or the automatic
+  // iris wrote a new global gain (control 1015) or exposure (1027): an open
+  // settings dialog is told. Frame thread, frame lock held; must not wait
+  // for the dialog's thread.
+  virtual void ShowMeasuredFiltersLocked() = 0;
+  virtual void ShowAutoIrisValueLocked(int control, int value) = 0;
 };
 
 // The camera object's settings that acquisition reads. Every value is a
@@ -115,6 +121,16 @@ class Acquisition {
   int Trigger(const FrameDestination &destination);
   // Ends any mode and joins the frame thread. Always 1. Needs the device.
   int Stop();
+  // The camera dialog holds a running trigger worker still while it is open
+  // (run state paused) and lets it run again after; other modes are left.
+  void PauseTrigger();
+  void ResumeTrigger();
+  // The application's destination, for starting a mode again on it.
+  FrameDestination Destination() QUOREL_EXCLUDES(frameLock_);
+  // Returns once no frame is being processed, so that whatever a frame was
+  // telling an open dialog has been told.
+  void WaitForFrameInProgress() QUOREL_EXCLUDES(frameLock_);
+  RunState runState() const { return runState_.load(); }
   int GetImage(unsigned char *buffer, int size, int bottomUp);
   void SetDestination(const FrameDestination &destination) QUOREL_EXCLUDES(frameLock_);
   // After Close: no image is valid until the next frame.

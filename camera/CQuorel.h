@@ -37,6 +37,9 @@ class DibImage;
 class DeviceTable;
 class ConfigurationList;
 class AviWriter;
+class CImageFilterDlg;
+class CAnalogDlg;
+class DialogRunner;
 
 class CQuorel : private AcquisitionHost {
  public:
@@ -170,6 +173,12 @@ class CQuorel : private AcquisitionHost {
   int SaveOutput(DibImage *output, const char *path, int fileType, const char *operation);
   void RecordingWorker();
 
+  // Dialogs: the code (reported) that keeps one from being shown now, or 0;
+  // and what the frame pipeline shows in an open dialog (AcquisitionHost).
+  int DialogBlocked(DialogRunner &runner, const char *operation);
+  void ShowMeasuredFiltersLocked() override;
+  void ShowAutoIrisValueLocked(int control, int value) override;
+
   // Fails with code 1 (recorded and posted) when there is no device object.
   bool RequireDevice(const char *operation);
   // An operation whose machinery this build does not have yet: records code 1.
@@ -196,13 +205,16 @@ class CQuorel : private AcquisitionHost {
   // 6.-11. settings
   CaptureGeometry geometry_;
   FilterBlock filters_{};
-  void *imageDialog_ = nullptr;  // the open image-filter dialog, if any
+  // The open image-filter dialog, if any. The frame thread calls into it
+  // holding the frame lock; it is cleared before the dialog goes, and the
+  // launcher then waits out a frame in progress.
+  std::atomic<CImageFilterDlg *> imageDialog_{nullptr};
   AnalogBlock analog_;
-  void *analogDialog_ = nullptr;  // the open analog dialog, if any
+  std::atomic<CAnalogDlg *> analogDialog_{nullptr};  // the open analog dialog, as imageDialog_
   // Exposure conversion state: line length, fine-time term, unit time and the
   // last computed real time.
   int64_t exposureLineLength_ = 0;
-  int32_t exposureFine_ = 1;
+  int32_t exposureFine_ = 0;  // always 0: the dialog's read-out shows "=0.00ms" before any conversion
   double exposureUnit_ = 1.0;
   int32_t exposureResult_ = 0;
   // 12./13. the frame lock belongs to acquisition_

@@ -216,14 +216,25 @@ TEST_F(ApiFrame, CloseWithoutAcquisitionSucceedsSilently) {
   EXPECT_EQ(Quorel_GetWaitTime(handle), 40);
 }
 
-// The settings dialogs are not in this build: they must fail honestly with
-// code 1. This pins that state so that it is replaced, not forgotten.
-TEST_F(ApiFrame, DialogsFailWithNotReadyUntilBuilt) {
+// Without a display (or without the GUI module) no dialog can be shown: each
+// export fails with code 4 before it touches acquisition.
+TEST_F(ApiFrame, DialogsWithoutDisplayFailWithWindowNotCreatedAndLeaveAcquisition) {
+  const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+  unsetenv("DISPLAY");
   const int handle = Open(window_);
+  ASSERT_EQ(Quorel_Capture(handle), 1);
+  Drain(window_);
   EXPECT_EQ(Quorel_SetCameraDlg(handle, nullptr), 0);
   EXPECT_EQ(Quorel_SetImageDlg(handle, nullptr), 0);
   EXPECT_EQ(Quorel_SetAnalogDlg(handle, nullptr), 0);
-  EXPECT_EQ(DrainHistory(handle), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(DrainHistory(handle), (std::vector<int>{4, 4, 4}));
+  const auto posted = Drain(window_);
+  ASSERT_EQ(posted.size(), 3u);
+  for (const QuorelHostMsg &msg : posted) EXPECT_EQ(msg.lParam, 4);
+  // Still in capture mode: starting a preview is refused as capture refuses it.
+  EXPECT_EQ(Quorel_StartPreview(handle), 0);
+  EXPECT_EQ(DrainHistory(handle), (std::vector<int>{1}));
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
 }
 
 TEST_F(ApiFrame, SaveBeforeAnyFrameFailsWithNotReady) {
