@@ -28,12 +28,24 @@ int Px(int dlu, double scale) {
 // Compact widgets, so that rows laid out for the template's control heights
 // do not overlap.
 constexpr char kCss[] =
-    "entry { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
-    "button { min-height: 0; padding: 1px 6px; }\n"
-    "button.quorel-arrow { min-width: 0; min-height: 0; padding: 0 1px; }\n"
-    "combobox button { padding-top: 1px; padding-bottom: 1px; }\n"
-    "scale { padding-top: 0; padding-bottom: 0; min-height: 0; }\n"
-    "checkbutton, radiobutton { padding: 0; min-height: 0; }\n";
+    "window.quorel-dialog entry { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
+    "window.quorel-dialog button { min-height: 0; padding: 1px 6px; }\n"
+    "window.quorel-dialog button.quorel-arrow { min-width: 0; min-height: 0; padding: 0 1px; }\n"
+    "window.quorel-dialog combobox button { padding-top: 1px; padding-bottom: 1px; }\n"
+    "window.quorel-dialog scale { padding-top: 0; padding-bottom: 0; min-height: 0; }\n"
+    "window.quorel-dialog checkbutton, window.quorel-dialog radiobutton { padding: 0; min-height: 0; }\n";
+
+// The compact style, added to the screen once and scoped to the dialogs'
+// windows, so that an application's own GTK widgets keep their look.
+void AddDialogStyle(GdkScreen *screen) {
+  static GdkScreen *styled = nullptr;
+  if (styled == screen) return;
+  styled = screen;
+  GtkCssProvider *css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, kCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(css), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+}
 
 }  // namespace
 
@@ -295,11 +307,8 @@ void GtkDialogFace::Build() {
   gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER_ON_PARENT);
 
-  GtkCssProvider *css = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css, kCss, -1, nullptr);
-  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css),
-                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
+  gtk_style_context_add_class(gtk_widget_get_style_context(window_), "quorel-dialog");
+  AddDialogStyle(gtk_widget_get_screen(window_));
 
   GtkWidget *root = gtk_fixed_new();
   gtk_widget_set_size_request(root, Px(frame.width, kScaleX), Px(frame.height, kScaleY));
