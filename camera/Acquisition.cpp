@@ -42,12 +42,13 @@ enum class FrameWait { kReady, kNone, kFailed };
 
 // Where the worker's frames come from. Wait blocks until a frame can be
 // converted (kReady), there is none this round (kNone) or the source has
-// failed for good (kFailed); Convert copies it into the raw image.
+// failed for good (kFailed); Convert copies it into the raw image and tells
+// which frame it was.
 class FrameSource {
  public:
   virtual ~FrameSource() = default;
   virtual FrameWait Wait(RunState state) = 0;
-  virtual int Convert(uint8_t *raw) = 0;
+  virtual int Convert(uint8_t *raw, RawFrameMeta *meta) = 0;
   // Whether the frame record carries a measured frame rate (0 otherwise).
   virtual bool measuresRate() const = 0;
 };
@@ -68,7 +69,7 @@ class StreamingSource final : public FrameSource {
     if (wait == kFrameFailed) return FrameWait::kFailed;
     return wait == kFrameReady ? FrameWait::kReady : FrameWait::kNone;
   }
-  int Convert(uint8_t *raw) override { return device_.ConvertNewest(raw); }
+  int Convert(uint8_t *raw, RawFrameMeta *meta) override { return device_.ConvertNewest(raw, meta); }
   bool measuresRate() const override { return true; }
 
  private:
@@ -78,23 +79,42 @@ class StreamingSource final : public FrameSource {
 };
 
 // Trigger: each frame is one capture that waits (up to the trigger timeout)
-// for the external trigger; a capture without a trigger is no failure.
+// for the external trigger; a capture without a trigger is no failure. The
+// reads bypass the transfer engine, so the source numbers and counts them.
 class TriggerSource final : public FrameSource {
  public:
-  TriggerSource(Acquisition &owner, CQuorel470KXPLUSdk &device) : owner_(owner), device_(device) {}
+  TriggerSource(Acquisition &owner, CQuorel470KXPLUSdk &device, StreamStatistics &stream, int timeoutMs)
+      : owner_(owner), device_(device), stream_(stream), timeoutNs_(static_cast<uint64_t>(timeoutMs) * 1000000u) {}
   FrameWait Wait(RunState state) override {
     if (state != RunState::kRunning) {
       owner_.WaitForRunStateChange(state, kPausePollMs);
       return FrameWait::kNone;
     }
-    return device_.CaptureFrame() == 0 ? FrameWait::kReady : FrameWait::kNone;
+    const uint64_t startNs = MonotonicNanoseconds();
+    const int captured = device_.CaptureFrame();
+    const uint64_t endNs = MonotonicNanoseconds();
+    if (captured != 0) {
+      // The driver ends a read without a trigger like a failed one; only
+      // the time it took tells them apart.
+      stream_.CountCaptureFailed(endNs - startNs >= timeoutNs_);
+      return FrameWait::kNone;
+    }
+    frame_.sequence = stream_.CountCaptured();
+    frame_.timestampNs = endNs;
+    return FrameWait::kReady;
   }
-  int Convert(uint8_t *raw) override { return device_.ConvertCaptured(raw); }
+  int Convert(uint8_t *raw, RawFrameMeta *meta) override {
+    *meta = frame_;
+    return device_.ConvertCaptured(raw);
+  }
   bool measuresRate() const override { return false; }
 
  private:
   Acquisition &owner_;
   CQuorel470KXPLUSdk &device_;
+  StreamStatistics &stream_;
+  const uint64_t timeoutNs_;
+  RawFrameMeta frame_;  // the frame the last Wait read
 };
 
 }  // namespace
@@ -321,7 +341,7 @@ bool Acquisition::StartFrameThread(AcquisitionMode mode) {
     frameThread_ = std::thread([this, mode] {
       if (mode == AcquisitionMode::kTrigger) {
         SetCurrentThreadName("quorel-trigger");
-        TriggerSource source(*this, *device_);
+        TriggerSource source(*this, *device_, stream_, triggerTimeoutMs_);
         RunWorker(source);
       } else {
         SetCurrentThreadName("quorel-preview");
@@ -354,7 +374,8 @@ void Acquisition::RunWorker(FrameSource &source) {
 void Acquisition::DeliverFrame(FrameSource &source) {
   MutexLock frame(frameLock_);
   DibImage &raw = RawImageLocked();
-  if (source.Convert(raw.pixels()) != 0) {
+  RawFrameMeta identity;
+  if (source.Convert(raw.pixels(), &identity) != 0) {
     frame.Unlock();
     PostFrameMessage(0, kErrFrame);
     host_.RecordError(kErrFrame, "acquisition worker");
@@ -366,18 +387,22 @@ void Acquisition::DeliverFrame(FrameSource &source) {
   if (source.measuresRate()) UpdateFrameRateLocked();
   frameInfo_.frameRate = source.measuresRate() ? frameRate_ : 0;
   RunPipelineLocked();
+  // The output image now holds this frame, whether or not the copy below
+  // succeeds: Quorel_GetImage copies it from here on.
+  stream_.PublishFrame(
+      {identity.sequence, identity.timestampNs, identity.status, raw.width(), raw.height(), kBitsOfColorType[type]});
   frameReady_.store(1);
   imageValid_.store(1);
   // The preview window shows the frame before the application gets it.
   PaintPreviewLocked();
   if (destBuffer_ != nullptr && destSize_ != 0) {
     if (CopyToDestination(*images_[type], bottomUp_, destBuffer_, destSize_) == 0) {
-      copyFailures_.fetch_add(1);
+      stream_.CountCopyFailure();
       return;
     }
   }
   frame.Unlock();
-  delivered_.fetch_add(1);
+  stream_.CountDelivered(MonotonicNanoseconds());
   PostFrameMessage(reinterpret_cast<WPARAM>(&frameInfo_), 0);
 }
 
@@ -395,6 +420,7 @@ int Acquisition::Stop() {
   std::lock_guard<std::recursive_mutex> state(stateLock_);
   SetRunState(RunState::kStopped);
   if (StepFor(AcquisitionRequest::kStop, mode_.load()) == AcquisitionStep::kEnd) {
+    stream_.Stop(MonotonicNanoseconds());
     mode_.store(AcquisitionMode::kIdle);
     device_->SetTriggerMode(0, 0);
     device_->StopTransfer();
@@ -423,6 +449,7 @@ int Acquisition::StartPreview() {
     host_.RecordError(kErrNotReady, "Quorel_StartPreview");
     return 0;
   }
+  stream_.Restart(StreamStatistics::Source::kTransferEngine, MonotonicNanoseconds());
   SetRunState(RunState::kRunning);
   if (!StartFrameThread(AcquisitionMode::kPreview)) {
     Stop();
@@ -462,6 +489,7 @@ int Acquisition::Capture() {
     host_.RecordError(kErrNotReady, "Quorel_Capture");
     return 0;
   }
+  stream_.Restart(StreamStatistics::Source::kSingleCapture, MonotonicNanoseconds());
   mode_.store(AcquisitionMode::kCapture);
   return 1;
 }
@@ -476,27 +504,40 @@ int Acquisition::SnapShot(unsigned char *buffer, int size, int bottomUp) {
   }
   // Capture mode keeps the device's capture handle open between snapshots.
   const bool keepHandle = step == AcquisitionStep::kTakeFrame;
+  // Outside capture mode a snapshot is an acquisition of one frame.
+  if (!keepHandle) stream_.Restart(StreamStatistics::Source::kSingleCapture, MonotonicNanoseconds());
   MutexLock frame(frameLock_);
   const int captured = device_->CaptureFrame();
+  const uint64_t capturedNs = MonotonicNanoseconds();
+  if (captured != 0) stream_.CountCaptureFailed(false);
   int converted = -1;
   if (captured == 0) {
     converted = device_->ConvertCaptured(RawImageLocked().pixels());
     if (converted == 0) RespaceRawRowsLocked();
   }
   if (captured == 0 && converted == 0) {
+    const uint64_t sequence = stream_.CountCaptured();
     RunPipelineLocked();
+    const DibImage &raw = RawImageLocked();
+    stream_.PublishFrame({sequence, capturedNs, QUOREL_FRAME_COMPLETE, raw.width(), raw.height(),
+                          kBitsOfColorType[LoadShared(settings_.format.colorMode)]});
     imageValid_.store(1);
     if (buffer != nullptr && size != 0) {
       DibImage *output = OutputImageLocked();
       if (output == nullptr || CopyToDestination(*output, bottomUp, buffer, size) == 0) {
+        stream_.CountCopyFailure();
         if (!keepHandle) device_->ReleaseCaptureHandle();
         frame.Unlock();
         host_.RecordError(kErrMemory, "Quorel_SnapShot");
         return 0;
       }
     }
+    stream_.CountDelivered(capturedNs);
     frame.Unlock();
-    if (!keepHandle) device_->ReleaseCaptureHandle();
+    if (!keepHandle) {
+      device_->ReleaseCaptureHandle();
+      stream_.Stop(MonotonicNanoseconds());
+    }
     return 1;
   }
   frame.Unlock();
@@ -528,6 +569,7 @@ int Acquisition::Trigger(const FrameDestination &destination) {
     return 0;
   }
   mode_.store(AcquisitionMode::kTrigger);
+  stream_.Restart(StreamStatistics::Source::kSingleCapture, MonotonicNanoseconds());
   triggerTimeoutMs_ = kTriggerTimeoutMs;
   device_->SetTimeout(triggerTimeoutMs_);
   device_->SetTriggerMode(1, 0);

@@ -26,8 +26,10 @@
 //    record and the rate counters. It is held from taking a frame until the
 //    frame is converted, processed, painted and copied out, and by every
 //    reader of the output image (GetImage, snapshots, saving, recording).
-//  - mode_, runState_, imageValid_, frameReady_, the callback window and the
-//    delivery counters are atomics, read without the lock.
+//  - mode_, runState_, imageValid_, frameReady_ and the callback window are
+//    atomics, read without the lock; the delivery counters and the
+//    delivered frame's identity live in stream_ (StreamStatistics), whose
+//    readers never wait for the frame path.
 #pragma once
 
 #include <array>
@@ -41,6 +43,7 @@
 #include "QuorelSdk_470KX_PLU.h"
 #include "camera/AcquisitionMode.h"
 #include "camera/CameraSettings.h"
+#include "camera/StreamStatistics.h"
 #include "platform/ThreadAnnotations.h"
 
 namespace quorel {
@@ -152,9 +155,12 @@ class Acquisition {
   void ClearFrameReady() { frameReady_.store(0); }
 
   // Frames delivered to the application (copied, when there is a buffer, and
-  // announced) and copies that failed, since this object was created.
-  uint64_t deliveredFrames() const { return delivered_.load(); }
-  uint64_t copyFailures() const { return copyFailures_.load(); }
+  // announced) and copies that failed, since the acquisition started.
+  uint64_t deliveredFrames() const { return stream_.Delivered(); }
+  uint64_t copyFailures() const { return stream_.CopyFailures(); }
+  // Frame identity and stream counters (QuorelStream.h). Any thread.
+  const StreamStatistics &streamStatistics() const { return stream_; }
+  StreamStatistics &streamStatistics() { return stream_; }
 
   // Runs use(output) with the frame lock held; output is the image of the
   // current colour type, or null for a type outside the table. Saving and
@@ -225,8 +231,7 @@ class Acquisition {
 
   std::atomic<int32_t> imageValid_{0};
   std::atomic<int32_t> frameReady_{0};
-  std::atomic<uint64_t> delivered_{0};
-  std::atomic<uint64_t> copyFailures_{0};
+  StreamStatistics stream_;
   int32_t triggerTimeoutMs_ = 3000;
 };
 

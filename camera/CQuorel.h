@@ -117,6 +117,11 @@ class CQuorel : private AcquisitionHost {
   int GetImage(unsigned char *buffer, int size, int bottomUp);
   int SetPreviewWindow(HWND parent, int left, int top, int right, int bottom);
 
+  // --- frame metadata and stream statistics (any thread) ---
+  int GetFrameMeta(QuorelFrameMeta *meta);
+  int GetStreamStatistics(QuorelStreamStats *stats);
+  int ResetStreamStatistics();
+
   // --- files ---
   int SaveImage(const char *fileName, int fileType);
   int SaveImageW(const wchar_t *fileName, int fileType);
@@ -158,6 +163,9 @@ class CQuorel : private AcquisitionHost {
   Acquisition &acquisition() { return acquisition_; }
 
  private:
+  // The transfer engine's counters of the current or last streaming run.
+  TransferCounters EngineCounters() const;
+
   // AcquisitionHost: the services the acquisition asks of its camera.
   void RecordError(int32_t code, const char *operation) override { ReportError(code, operation); }
   bool ShowPreviewWindow() override;

@@ -12,6 +12,7 @@
 #include "QuorelHost.h"
 #include "QuorelSdk_470KX_PLU.h"
 #include "QuorelSim.h"
+#include "QuorelStream.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -122,6 +123,12 @@ TEST_F(StreamStress, StalledTransferEndsThePreviewWithCode13) {
   // the worker, so the code is in the history afterwards.
   EXPECT_EQ(Quorel_StopPreview(handle_), 1);
   EXPECT_EQ(Quorel_GetLastError(handle_), 13);
+  // The stall is one frame wait that timed out, not a failed transfer.
+  QuorelStreamStats stats{};
+  stats.size = sizeof stats;
+  ASSERT_EQ(QuorelStream_GetStatistics(handle_, &stats), 1);
+  EXPECT_EQ(stats.timeouts, 1u);
+  EXPECT_EQ(stats.failedTransfers + stats.shortFrames, 0u);
 }
 
 TEST_F(StreamStress, UnpluggedCameraEndsThePreview) {

@@ -137,9 +137,19 @@ const char *const kCameraFunctions[] = {
 };
 
 const char *const kHostAndSimFunctions[] = {
-    "QuorelHost_CreateMessageWindow", "QuorelHost_DestroyWindow", "QuorelHost_PeekMessage", "QuorelHost_WaitMessage",
-    "QuorelHost_GetEventFd",          "QuorelHost_WrapX11Window", "QuorelSim_Enable",       "QuorelSim_Trigger",
-    "QuorelSim_SetPresent",           "QuorelSim_InjectFault",
+    "QuorelHost_CreateMessageWindow",
+    "QuorelHost_DestroyWindow",
+    "QuorelHost_PeekMessage",
+    "QuorelHost_WaitMessage",
+    "QuorelHost_GetEventFd",
+    "QuorelHost_WrapX11Window",
+    "QuorelSim_Enable",
+    "QuorelSim_Trigger",
+    "QuorelSim_SetPresent",
+    "QuorelSim_InjectFault",
+    "QuorelStream_GetFrameMeta",
+    "QuorelStream_GetStatistics",
+    "QuorelStream_ResetStatistics",
 };
 
 // Defined dynamic symbols of the built library, as nm lists them.
