@@ -11,6 +11,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
   doxygen man-db groff-base
   clang libclang-rt-14-dev valgrind
+  python3 python3-numpy python3-pytest python3-pip python3-setuptools
 )
 
 missing=()
