@@ -33,12 +33,12 @@ struct Constants {
         reciprocal(c.fixed.reciprocal.data()) {}
 };
 
-__m256i Select(__m256i mask, __m256i ifFalse, __m256i ifTrue) {
+[[gnu::always_inline]] inline __m256i Select(__m256i mask, __m256i ifFalse, __m256i ifTrue) {
   return _mm256_blendv_epi8(ifFalse, ifTrue, mask);
 }
 
 // Conversion::operator() on 8 pixels; b, g, r hold 0 .. 255 per lane.
-__m256i Convert(const Constants &k, __m256i b, __m256i g, __m256i r) {
+[[gnu::always_inline]] inline __m256i Convert(const Constants &k, __m256i b, __m256i g, __m256i r) {
   const __m256i one = _mm256_set1_epi32(1);
   const __m256i redOverGreen = _mm256_cmpgt_epi32(g, r);  // inverted: r >= g where this is 0
   const __m256i larger = _mm256_max_epi32(r, g);
@@ -78,7 +78,7 @@ __m256i Convert(const Constants &k, __m256i b, __m256i g, __m256i r) {
   return _mm256_add_epi32(result, _mm256_mullo_epi32(ramp, _mm256_permutevar8x32_epi32(k.steps, idx)));
 }
 
-__m256i Byte(__m256i x, int shift) {
+[[gnu::always_inline]] inline __m256i Byte(__m256i x, int shift) {
   return _mm256_and_si256(_mm256_srli_epi32(x, shift), _mm256_set1_epi32(0xFF));
 }
 

@@ -45,12 +45,12 @@ struct Constants {
 };
 
 // k * 0x010101 for k of 0 .. 255.
-__m512i Gray3(__m512i k) {
+[[gnu::always_inline]] inline __m512i Gray3(__m512i k) {
   return _mm512_or_si512(_mm512_or_si512(k, _mm512_slli_epi32(k, 8)), _mm512_slli_epi32(k, 16));
 }
 
 // Conversion::operator() on 16 pixels; b, g, r hold 0 .. 255 per lane.
-__m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
+[[gnu::always_inline]] inline __m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
   const __m512i one = _mm512_set1_epi32(1);
   const __mmask16 redOverGreen = _mm512_cmpge_epi32_mask(r, g);
   const __m512i larger = _mm512_max_epi32(r, g);
@@ -94,7 +94,7 @@ __m512i Convert(const Constants &k, __m512i b, __m512i g, __m512i r) {
   return _mm512_add_epi32(result, stepped);
 }
 
-__m512i Byte(__m512i x, int shift) {
+[[gnu::always_inline]] inline __m512i Byte(__m512i x, int shift) {
   return _mm512_and_si512(_mm512_srli_epi32(x, static_cast<unsigned>(shift)), _mm512_set1_epi32(0xFF));
 }
 
@@ -129,13 +129,13 @@ struct BytePermutes {
   }
 };
 
-__m512i Convert24(const Constants &k, __m512i px) {
+[[gnu::always_inline]] inline __m512i Convert24(const Constants &k, __m512i px) {
   px = _mm512_and_si512(px, _mm512_set1_epi32(0xFFFFFF));
   return Convert(k, Byte(px, 0), Byte(px, 8), Byte(px, 16));
 }
 
 size_t Row24(const Constants &k, const Row &row) {
-  const BytePermutes perm;
+  static const BytePermutes perm;
   size_t x = 0;
   for (; x + 64 <= row.n; x += 64) {
     const uint8_t *s = row.s + 3 * x;
@@ -196,7 +196,7 @@ struct WordPermutes {
 
 template <int Words>
 size_t Row16(const Constants &k, const Row &row) {
-  const WordPermutes<Words> perm;
+  static const WordPermutes<Words> perm;
   const __m512i shift = _mm512_set1_epi32(row.shift);
   const __m512i full = _mm512_set1_epi32(255);
   constexpr size_t kPixelBytes = 2 * Words;
