@@ -83,6 +83,27 @@ int DibImage::StrideFor(int width, int bitsPerPixel) {
   return static_cast<int>(stride);
 }
 
+int DibImage::CopyFrom(const DibImage &source) {
+  if (&source == this) return empty() ? 0 : 1;
+  if (source.empty()) {
+    Release();
+    return 0;
+  }
+  if (empty() || pixelBytes() != source.pixelBytes()) {
+    Release();
+    // Uninitialised memory: every byte is overwritten below.
+    pixels_.reset(new (std::nothrow) uint8_t[source.pixelBytes()]);
+    if (!pixels_) return 0;
+  }
+  info_ = source.info_;
+  width_ = source.width_;
+  height_ = source.height_;
+  stride_ = source.stride_;
+  bitsPerPixel_ = source.bitsPerPixel_;
+  std::memcpy(pixels_.get(), source.pixels_.get(), source.pixelBytes());
+  return 1;
+}
+
 void DibImage::Release() {
   pixels_.reset();
   width_ = 0;

@@ -83,6 +83,12 @@ class DibImage {
   // when source is null or empty, leaving this image as it was.
   int CopyFormat(const DibImage *source);
 
+  // Makes this image an exact copy of source: header, colour table, size,
+  // stride and pixels. Keeps its own pixel memory when the size matches
+  // (one pass over the pixels), else allocates anew. Returns 0 and leaves
+  // this image empty when source is empty or memory runs out; 1 on success.
+  int CopyFrom(const DibImage &source);
+
   // Frees the pixel memory and zeroes every field; the header size stays 40.
   void Release();
 

@@ -86,6 +86,35 @@ TEST(DibImageCreate, BadSizesAreRefusedAndLeaveTheImageAsItWas) {
   EXPECT_EQ(image.bitsPerPixel(), 8);
 }
 
+// The copy a save takes under the frame lock: everything a file is written
+// from, into memory of its own, reused while the size stays.
+TEST(DibImageCreate, CopyFromTakesHeaderPaletteAndPixels) {
+  DibImage source;
+  ASSERT_EQ(source.Create(5, 3, 8), 1);
+  const RgbQuad red{0, 0, 255, 0};
+  source.SetPalette(DibImage::kPaletteEntries, &red, 7, 1);
+  for (size_t i = 0; i < source.pixelBytes(); ++i) source.pixels()[i] = static_cast<uint8_t>(i * 13);
+  DibImage copy;
+  ASSERT_EQ(copy.CopyFrom(source), 1);
+  EXPECT_EQ(std::memcmp(&copy.info(), &source.info(), sizeof(BitmapInfo)), 0);
+  EXPECT_EQ(copy.stride(), source.stride());
+  EXPECT_NE(copy.pixels(), source.pixels());
+  EXPECT_EQ(std::memcmp(copy.pixels(), source.pixels(), source.pixelBytes()), 0);
+  const uint8_t *memory = copy.pixels();
+  source.pixels()[4] = 200;
+  ASSERT_EQ(copy.CopyFrom(source), 1);
+  EXPECT_EQ(copy.pixels(), memory);
+  EXPECT_EQ(copy.pixels()[4], 200);
+  DibImage wide;
+  ASSERT_EQ(wide.Create(9, 4, 48), 1);
+  ASSERT_EQ(copy.CopyFrom(wide), 1);
+  EXPECT_EQ(copy.bitsPerPixel(), 48);
+  EXPECT_EQ(copy.pixelBytes(), wide.pixelBytes());
+  DibImage empty;
+  EXPECT_EQ(copy.CopyFrom(empty), 0);
+  EXPECT_TRUE(copy.empty());
+}
+
 TEST(DibImageCreate, ReleaseEmptiesAndCopyFormatTakesShapeButNotPixels) {
   DibImage source;
   ASSERT_EQ(source.Create(6, 3, 16), 1);
