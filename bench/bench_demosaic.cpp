@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/Yardstick.h"
 #include "image/DefectSuppression.h"
 #include "image/Demosaic.h"
 
@@ -205,5 +206,25 @@ void BM_OpenCvBayerGR2BGR(benchmark::State &state) {
 }
 BENCHMARK(BM_OpenCvBayerGR2BGR)->Unit(benchmark::kMillisecond);
 #endif
+
+// Both passes of the 8-bit demosaic into 24 bits on the active path, with its
+// ratios to a memcpy of the output and (with OpenCV) to its Bayer conversion
+// from the same run, in thread processor time.
+void BM_Demosaic8Ratio(benchmark::State &state) {
+  std::vector<uint8_t> dst(static_cast<size_t>(StrideOf(3)) * kHeight);
+  std::vector<uint8_t> other(dst.size()), from(dst.size(), 1);
+  const DemosaicParams params{3, 110, 100, 140};
+  const uint8_t *src = Mosaic8().data();
+  bench::Yardsticks yardsticks = {{"memcpy", [&] { std::memcpy(other.data(), from.data(), other.size()); }}};
+#ifdef QUOREL_HAVE_OPENCV
+  cv::setNumThreads(1);
+  const cv::Mat mosaic(kHeight, kWidth, CV_8UC1, const_cast<uint8_t *>(src));
+  cv::Mat bgr(kHeight, kWidth, CV_8UC3);
+  yardsticks.push_back({"cvBayer2Bgr", [&] { cv::cvtColor(mosaic, bgr, cv::COLOR_BayerGR2BGR); }});
+#endif
+  bench::Compare(
+      state, [&] { Demosaic(DemosaicInterior8, DemosaicBorder8, dst.data(), src, 3, 1, params); }, yardsticks);
+}
+BENCHMARK(BM_Demosaic8Ratio)->UseManualTime()->ComputeStatistics("min", bench::Fastest)->Unit(benchmark::kMillisecond);
 
 }  // namespace
