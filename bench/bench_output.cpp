@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/Yardstick.h"
 #include "image/DibImage.h"
 #include "output/AviWriter.h"
 #include "output/StillImageWriter.h"
@@ -245,4 +247,28 @@ void BM_PlainFrameWrite(benchmark::State &state) {
 BENCHMARK(BM_PlainFrameWrite)->Arg(0)->Arg(1)->ArgName("disk")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace baseline
+// What a save holds the camera's frame lock for: the copy of the 24-bit
+// frame into the camera's save image (sized before the lock is taken), as a
+// ratio to a memcpy of the frame from the same run; and to the whole
+// quality-100 JPEG save from that copy, which runs after the lock is let go.
+void BM_SaveLockHold(benchmark::State &state) {
+  quorel::DibImage frame;
+  frame.Create(kWidth, kHeight, 24);
+  FillScene(&frame);
+  std::vector<uint8_t> target(frame.pixelBytes());
+  quorel::DibImage copy;
+  copy.Create(kWidth, kHeight, 24);
+  const std::string path = "/tmp/quorel_bench_lock_hold.jpg";
+  quorel::bench::Compare(
+      state, [&] { benchmark::DoNotOptimize(copy.CopyFrom(frame)); },
+      {{"memcpy", [&] { std::memcpy(target.data(), frame.pixels(), target.size()); }},
+       {"jpeg100Save", [&] { benchmark::DoNotOptimize(quorel::SaveStillImage(&frame, path.c_str(), 2)); }}});
+  unlink(path.c_str());
+}
+BENCHMARK(BM_SaveLockHold)
+    ->UseManualTime()
+    ->ComputeStatistics("min", quorel::bench::Fastest)
+    ->Iterations(8)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
