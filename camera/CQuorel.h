@@ -28,6 +28,7 @@
 #include "api/ErrorHistory.h"
 #include "camera/Acquisition.h"
 #include "camera/CameraSettings.h"
+#include "image/DibImage.h"
 #include "platform/ErrorCodes.h"
 
 namespace quorel {
@@ -179,6 +180,9 @@ class CQuorel : private AcquisitionHost {
   // Files: the save of the output image (frame lock held), and the
   // recording worker.
   int SaveOutput(DibImage *output, const char *path, int fileType, const char *operation);
+  // Copies the output image into saveImage_ under the frame lock, then
+  // writes the file from the copy with the lock released.
+  int SaveCopy(const char *path, int fileType, const char *operation);
   void RecordingWorker();
 
   // Dialogs: the code (reported) that keeps one from being shown now, or 0;
@@ -239,6 +243,11 @@ class CQuorel : private AcquisitionHost {
   // first frame, the absolute stop time after).
   uint32_t recordStartTick_ = 0;
   uint32_t recordStopTick_ = 0;
+  // The image a save writes from: the output image copied under the frame
+  // lock, kept between saves so that its memory is ready (sized before the
+  // frame lock is taken). One save at a time uses it.
+  Mutex saveLock_;
+  DibImage saveImage_ QUOREL_GUARDED_BY(saveLock_);
   // 21. preview parent and rectangle
   HWND previewParent_ = nullptr;
   int32_t previewRect_[4] = {0, 0, kSensorWidth, kSensorHeight};

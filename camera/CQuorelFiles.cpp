@@ -33,32 +33,59 @@ int CQuorel::SaveOutput(DibImage *output, const char *path, int fileType, const 
   return result.saved;
 }
 
+int CQuorel::SaveCopy(const char *path, int fileType, const char *operation) {
+  MutexLock saving(saveLock_);
+  // Size the copy before taking the frame lock: fresh memory is slow to
+  // touch the first time, and the lock is then held for one pass over the
+  // pixels instead.
+  struct Shape {
+    bool present = false;
+    int width = 0, height = 0, bits = 0;
+  };
+  const Shape shape = acquisition_.WithOutputImage([](DibImage *output) {
+    Shape s;
+    if (output != nullptr) s = Shape{true, output->width(), output->height(), output->bitsPerPixel()};
+    return s;
+  });
+  if (!shape.present) return SaveOutput(nullptr, path, fileType, operation);
+  if (shape.width > 0 && (saveImage_.width() != shape.width || saveImage_.height() != shape.height ||
+                          saveImage_.bitsPerPixel() != shape.bits)) {
+    saveImage_.Create(shape.width, shape.height, shape.bits);
+  }
+  enum class Copy { kNoImage, kCopied, kNoMemory };
+  const Copy copied = acquisition_.WithOutputImage([this](DibImage *output) QUOREL_NO_THREAD_SAFETY_ANALYSIS {
+    if (output == nullptr) return Copy::kNoImage;
+    if (output->empty()) {
+      saveImage_.Release();
+      return Copy::kCopied;
+    }
+    return saveImage_.CopyFrom(*output) == 1 ? Copy::kCopied : Copy::kNoMemory;
+  });
+  if (copied == Copy::kNoImage) return SaveOutput(nullptr, path, fileType, operation);
+  if (copied == Copy::kNoMemory) {
+    ReportError(kErrMemory, operation);
+    return 0;
+  }
+  return SaveOutput(&saveImage_, path, fileType, operation);
+}
+
 int CQuorel::SaveImage(const char *fileName, int fileType) {
   if (device_ == nullptr || !acquisition_.imageValid()) {
     ReportError(kErrNotReady, "Quorel_SaveImage");
     return 0;
   }
   if (fileName == nullptr) return 0;
-  // The lock is held until the file is closed, so no frame is converted into
-  // the image while it is written.
-  return acquisition_.WithOutputImage(
-      [&](DibImage *output) { return SaveOutput(output, fileName, fileType, "Quorel_SaveImage"); });
+  return SaveCopy(fileName, fileType, "Quorel_SaveImage");
 }
 
 int CQuorel::SaveImageW(const wchar_t *fileName, int fileType) {
   if (!RequireDevice("Quorel_SaveImageW")) return 0;
-  return acquisition_.WithOutputImage([&](DibImage *output) {
-    if (output == nullptr) {
-      ReportError(kErrNotReady, "Quorel_SaveImageW");
-      return 0;
-    }
-    char narrow[kNarrowNameSize];
-    if (!WideToUtf8(fileName, narrow)) {
-      ReportError(kErrNotReady, "Quorel_SaveImageW");
-      return 0;
-    }
-    return SaveOutput(output, narrow, fileType, "Quorel_SaveImageW");
-  });
+  char narrow[kNarrowNameSize];
+  if (!WideToUtf8(fileName, narrow)) {
+    ReportError(kErrNotReady, "Quorel_SaveImageW");
+    return 0;
+  }
+  return SaveCopy(narrow, fileType, "Quorel_SaveImageW");
 }
 
 int CQuorel::Record(const char *fileName, int durationMs, int showWindow) {
@@ -149,9 +176,10 @@ void CQuorel::RecordingWorker() {
       recordStartTick_ = now;
       recordStopTick_ += now;
     }
-    // The frame is converted into the writer's image under the frame lock.
+    // The frame is converted into the writer's image under the frame lock;
+    // the writer writes it after the lock is released.
     enum class Outcome { kNoImage, kStored, kRefused };
-    const Outcome outcome = acquisition_.WithOutputImage([&](DibImage *output) {
+    Outcome outcome = acquisition_.WithOutputImage([&](DibImage *output) {
       if (output == nullptr || output->empty()) return Outcome::kNoImage;
       // Every depth becomes a bottom-up 24-bit frame in colourA.
       switch (output->bitsPerPixel()) {
@@ -171,8 +199,9 @@ void CQuorel::RecordingWorker() {
           colourA.ApplyKernel(Color24CopyFlip, *output, nullptr, 0, 0);
           break;
       }
-      return avi_->WriteFrame(colourA.pixels()) == 0 ? Outcome::kStored : Outcome::kRefused;
+      return Outcome::kStored;
     });
+    if (outcome == Outcome::kStored && avi_->WriteFrame(colourA.pixels()) != 0) outcome = Outcome::kRefused;
     if (outcome == Outcome::kNoImage) continue;
     if (outcome == Outcome::kRefused) {
       // The file reached the format's size limit (4 GiB) or a write failed:
