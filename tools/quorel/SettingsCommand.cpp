@@ -108,7 +108,7 @@ constexpr GroupDef kGroups[] = {
 };
 
 std::string CameraKey(int device) {
-  char name[16];
+  char name[32];  // room for any int, so no build warns of truncation
   std::snprintf(name, sizeof name, "Camera_%02d", device);
   return std::string(kSettingsRootKey) + "\\" + name;
 }
@@ -120,7 +120,7 @@ std::string GroupKey(int device, const GroupDef &g) {
 }
 
 std::string PresetKeyName(int index) {
-  char name[16];
+  char name[32];
   std::snprintf(name, sizeof name, "Size_%02d", index);
   return name;
 }
