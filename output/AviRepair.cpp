@@ -82,6 +82,12 @@ uint64_t RecordedDurationMs(int fd) {
   return changed > born ? static_cast<uint64_t>(changed - born) : 0;
 }
 
+// The rate in hundredths of frames per second that the headers state.
+uint32_t HeaderRate(const uint8_t *head) {
+  const uint32_t micros = U32(head + kMicroSecPerFrame);
+  return micros > 0 ? std::max<uint32_t>(100000000u / micros, 1) : 100;
+}
+
 struct Fd {
   int fd;
   ~Fd() {
@@ -144,6 +150,21 @@ AviRepairResult RepairAvi(const char *path) {
     ++frames;
   }
 
+  // A finished file (sizes patched, its index right after the last frame)
+  // is left exactly as it is: a second repair must not restate its rate
+  // from the time of the first.
+  if (U32(head + kRiffSize) == fileBytes - 8 && U32(head + kTotalFrames) == frames &&
+      end + 8 + 16 * uint64_t{frames} == fileBytes) {
+    uint8_t indexHead[8];
+    if (ReadAt(file.fd, end, indexHead, sizeof indexHead) && Tag(indexHead, "idx1") &&
+        U32(indexHead + 4) == 16 * frames) {
+      result.repaired = true;
+      result.frames = frames;
+      result.rateHundredths = HeaderRate(head);
+      return result;
+    }
+  }
+
   std::vector<uint8_t> index;
   try {
     index.resize(8 + 16 * static_cast<size_t>(frames));
@@ -169,10 +190,7 @@ AviRepairResult RepairAvi(const char *path) {
     rate = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{frames} * 100000u / durationMs, UINT32_MAX));
     result.rateFromDuration = rate > 0;
   }
-  if (rate == 0) {
-    const uint32_t micros = U32(head + kMicroSecPerFrame);
-    rate = micros > 0 ? std::max<uint32_t>(100000000u / micros, 1) : 100;
-  }
+  if (rate == 0) rate = HeaderRate(head);
   const uint32_t microsPerFrame = std::max<uint32_t>(100'000'000u / rate, 1);
   const uint32_t scale = std::max<uint32_t>(1'000'000'000u / rate, 1);
   const uint32_t bytesPerSecond = static_cast<uint32_t>(std::min<uint64_t>((chunkBytes * rate + 99) / 100, UINT32_MAX));
