@@ -11,11 +11,11 @@
 #include <random>
 
 #include "bench/Yardstick.h"
-#include "camera/CameraSettings.h"
 #include "image/BandPool.h"
 #include "image/DibImage.h"
 #include "image/FramePipeline.h"
 #include "image/PipelineDevice.h"
+#include "settings/CameraSettings.h"
 
 #ifdef QUOREL_HAVE_OPENCV
 #include <opencv2/core.hpp>

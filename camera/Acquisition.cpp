@@ -14,11 +14,11 @@
 #include "image/DibImage.h"
 #include "image/FormatKernels.h"
 #include "image/FramePipeline.h"
-#include "image/SharedValue.h"
 #include "platform/Clock.h"
 #include "platform/DebugLog.h"
 #include "platform/ErrorCodes.h"
 #include "platform/HostWindows.h"
+#include "platform/SharedValue.h"
 #include "platform/ThreadUtil.h"
 
 namespace quorel {

@@ -42,9 +42,9 @@
 
 #include "QuorelSdk_470KX_PLU.h"
 #include "camera/AcquisitionMode.h"
-#include "camera/CameraSettings.h"
 #include "camera/StreamStatistics.h"
 #include "platform/ThreadAnnotations.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

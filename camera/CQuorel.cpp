@@ -6,10 +6,10 @@
 #include "device/DeviceFactory.h"
 #include "device/DeviceTable.h"
 #include "image/DibImage.h"
-#include "image/SharedValue.h"
 #include "output/AviWriter.h"
 #include "platform/DebugLog.h"
 #include "platform/HostWindows.h"
+#include "platform/SharedValue.h"
 #include "settings/ConfigurationList.h"
 #include "settings/SettingsStore.h"
 

@@ -11,7 +11,7 @@
 //
 // Thread context: operations run on the application's threads; the frame and
 // recording threads read the settings fields (plain 32-bit integers read
-// whole, image/SharedValue.h) and reach the image buffers only under the
+// whole, platform/SharedValue.h) and reach the image buffers only under the
 // acquisition's frame lock. The error history has its own lock; the
 // configuration list has its own lock.
 #pragma once
@@ -25,11 +25,11 @@
 #include <thread>
 
 #include "QuorelSdk_470KX_PLU.h"
-#include "api/ErrorHistory.h"
 #include "camera/Acquisition.h"
-#include "camera/CameraSettings.h"
+#include "camera/ErrorHistory.h"
 #include "image/DibImage.h"
 #include "platform/ErrorCodes.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

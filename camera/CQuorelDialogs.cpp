@@ -23,7 +23,7 @@
 #include "dialogs/DialogRunner.h"
 #include "dialogs/DialogTemplates.h"
 #include "dialogs/SliderRows.h"
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 #include "settings/SettingsStore.h"
 
 namespace quorel {

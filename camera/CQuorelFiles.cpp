@@ -9,10 +9,10 @@
 #include "device/CQuorel470KXPLUSdk.h"
 #include "image/DibImage.h"
 #include "image/FormatKernels.h"
-#include "image/SharedValue.h"
 #include "output/AviWriter.h"
 #include "output/StillImageWriter.h"
 #include "platform/Clock.h"
+#include "platform/SharedValue.h"
 #include "platform/ThreadUtil.h"
 #include "platform/WideString.h"
 

@@ -2,7 +2,7 @@
 // setting by its numeric identifier (1 to 28).
 #include "camera/CQuorel.h"
 #include "device/CQuorel470KXPLUSdk.h"
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

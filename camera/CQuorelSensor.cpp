@@ -5,7 +5,7 @@
 #include "camera/CQuorel.h"
 #include "device/CQuorel470KXPLUSdk.h"
 #include "device/ExposureMath.h"
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 #include "settings/SettingsStore.h"
 
 namespace quorel {

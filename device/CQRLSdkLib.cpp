@@ -17,15 +17,6 @@ void PauseMs(int ms) {
 
 constexpr int kSromIdBase = 0x1800;
 
-// YUV (BT.601, studio range) to one B, G, R pixel.
-void YuvToBgr(int y, int u, int v, uint8_t *bgr) {
-  auto clamp = [](int x) { return static_cast<uint8_t>(x < 0 ? 0 : (x > 255 ? 255 : x)); };
-  int c = y - 16, d = u - 128, e = v - 128;
-  bgr[0] = clamp((298 * c + 516 * d + 128) >> 8);
-  bgr[1] = clamp((298 * c - 100 * d - 208 * e + 128) >> 8);
-  bgr[2] = clamp((298 * c + 409 * e + 128) >> 8);
-}
-
 }  // namespace
 
 CQRLSdkLib::CQRLSdkLib()
@@ -83,44 +74,6 @@ int CQRLSdkLib::CopyWindow(uint8_t *dest, const uint8_t *raw) {
   for (size_t i = 0; i < static_cast<size_t>(imageHeight); ++i) {
     size_t from =
         ((static_cast<size_t>(imageTop) + i) * static_cast<size_t>(lineTotal) + static_cast<size_t>(lineStart)) *
-        sample;
-    std::memcpy(dest + i * rowBytes, raw + from, rowBytes);
-  }
-  return kSdkOk;
-}
-
-int CQRLSdkLib::ConvertYuvRect(uint8_t *dest, const uint8_t *raw, int x, int y, int width, int height) {
-  if (dest == nullptr || raw == nullptr) return kSdkNoDestination;
-  if (x < 0 || width <= 0 || x + width > imageWidth || (x & 1) != 0) return kSdkBadHorizontal;
-  if (y < 0 || height <= 0 || y + height > imageHeight) return kSdkBadVertical;
-  // Two bytes per pixel; a pair of pixels shares U and V: Y0 U Y1 V.
-  for (size_t row = 0; row < static_cast<size_t>(height); ++row) {
-    const uint8_t *src = raw + ((static_cast<size_t>(imageTop + y) + row) * static_cast<size_t>(lineTotal) +
-                                static_cast<size_t>(lineStart + x)) *
-                                   2;
-    uint8_t *out = dest + row * static_cast<size_t>(width) * 3;
-    for (size_t col = 0; col < static_cast<size_t>(width); ++col) {
-      const uint8_t *pair = src + (col & ~size_t{1}) * 2;
-      YuvToBgr(src[col * 2], pair[1], pair[3], out + col * 3);
-    }
-  }
-  return kSdkOk;
-}
-
-int CQRLSdkLib::ConvertYuvFrame(uint8_t *dest, const uint8_t *raw) {
-  return ConvertYuvRect(dest, raw, 0, 0, imageWidth & ~1, imageHeight);
-}
-
-int CQRLSdkLib::CopyInterleavedWindow(uint8_t *dest, const uint8_t *raw) {
-  if (dest == nullptr || raw == nullptr) return kSdkNoDestination;
-  const size_t sample = sampleDepth16 == 1 ? 2 : 1;
-  const size_t rowBytes = static_cast<size_t>(imageWidth) * sample;
-  const size_t evenRows = (static_cast<size_t>(imageHeight) + 1) / 2;
-  for (size_t i = 0; i < static_cast<size_t>(imageHeight); ++i) {
-    // Picture row i sits in the first field when even, the second when odd.
-    size_t frameRow = (i % 2 == 0) ? i / 2 : evenRows + i / 2;
-    size_t from =
-        ((static_cast<size_t>(imageTop) + frameRow) * static_cast<size_t>(lineTotal) + static_cast<size_t>(lineStart)) *
         sample;
     std::memcpy(dest + i * rowBytes, raw + from, rowBytes);
   }

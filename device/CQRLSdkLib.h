@@ -50,18 +50,6 @@ class CQRLSdkLib {
   // imageHeight samples and raw one transfer (2 x transferSamples bytes).
   // 0, or 14 when dest or raw is null.
   virtual int CopyWindow(uint8_t *dest, const uint8_t *raw);
-  // Converts the rectangle (x, y, width, height) of the image window of a
-  // YUV 4:2:2 raw frame (Y0 U Y1 V byte order) into 24-bit B, G, R pixels
-  // packed in dest. Not reached with conversion selector 1, the only
-  // selector of this system. 0, 14 for a null buffer, 3 for a rectangle
-  // outside the window.
-  virtual int ConvertYuvRect(uint8_t *dest, const uint8_t *raw, int x, int y, int width, int height);
-  // ConvertYuvRect over the whole image window. Not reached with selector 1.
-  virtual int ConvertYuvFrame(uint8_t *dest, const uint8_t *raw);
-  // Window copy for interleaved frames, whose even rows come first and odd
-  // rows second within the frame: dest receives the rows in picture order.
-  // Not reached with selector 1. 0 or 14.
-  virtual int CopyInterleavedWindow(uint8_t *dest, const uint8_t *raw);
   // Stores value when it is 0, 1 or 2, else 1; returns 1.
   virtual int SetClockSelect(int value);
   // Stores the 16-bit flag and sends CMD_SAMPLE_DEPTH with it; returns 1.
@@ -160,8 +148,6 @@ class CQRLSdkLib {
   int GetWindowY() const { return windowY; }
   int GetWindowWidth() const { return windowWidth; }
   int GetWindowHeight() const { return windowHeight; }
-  // White-balance factors read by the colour conversions (B, G, R).
-  double whiteBalance[3] = {1.0, 1.0, 1.0};
 
  protected:
   // Resets the geometry fields to their construction values.

@@ -3,8 +3,8 @@
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogTemplates.h"
 #include "dialogs/SliderRows.h"
-#include "image/SharedValue.h"
 #include "platform/DebugLog.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <string>
 
-#include "camera/CameraSettings.h"
 #include "dialogs/AnalogSensor.h"
 #include "dialogs/DialogWindow.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

@@ -3,7 +3,7 @@
 #include "dialogs/CImageFilterPage.h"
 #include "dialogs/DialogIds.h"
 #include "dialogs/SliderControls.h"
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <utility>
 
-#include "camera/CameraSettings.h"
 #include "dialogs/DialogWindow.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

@@ -2,8 +2,8 @@
 
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogTemplates.h"
-#include "image/SharedValue.h"
 #include "platform/DebugLog.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

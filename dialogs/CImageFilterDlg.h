@@ -16,10 +16,10 @@
 #include <memory>
 #include <optional>
 
-#include "camera/CameraSettings.h"
 #include "dialogs/CGrayFilterPage.h"
 #include "dialogs/CImageFilterPage.h"
 #include "dialogs/DialogSession.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

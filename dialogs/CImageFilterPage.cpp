@@ -2,7 +2,7 @@
 
 #include "dialogs/DialogIds.h"
 #include "dialogs/SliderControls.h"
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

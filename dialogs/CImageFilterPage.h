@@ -10,9 +10,9 @@
 #include <functional>
 #include <utility>
 
-#include "camera/CameraSettings.h"
 #include "dialogs/DialogWindow.h"
 #include "dialogs/FilterPageFlags.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

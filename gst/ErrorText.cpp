@@ -1,11 +1,11 @@
 #include "ErrorText.h"
 
-#include "platform/ErrorCodes.h"
+#include "QuorelErrorText.h"
 
 namespace quorel::gst {
 
 std::string DescribeError(int code) {
-  return "error " + std::to_string(code) + " (" + ErrorCodeName(code) + ": " + ErrorCodeMeaning(code) + ")";
+  return "error " + std::to_string(code) + " (" + error_text::Name(code) + ": " + error_text::Meaning(code) + ")";
 }
 
 }  // namespace quorel::gst

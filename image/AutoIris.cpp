@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

@@ -10,9 +10,9 @@
 #include <array>
 #include <functional>
 
-#include "camera/CameraSettings.h"
 #include "image/DibImage.h"
 #include "image/PipelineDevice.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

@@ -7,10 +7,10 @@
 
 #include "image/BandPool.h"
 #include "image/DefectSuppression.h"
-#include "image/SharedValue.h"
 #include "image/ToneFilters.h"
 #include "image/ToneParams.h"
 #include "image/WhiteBalance.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 

@@ -13,13 +13,12 @@
 // Thread context: the acquisition thread, holding the camera's frame lock,
 // which guards the images. The settings blocks are also written by the
 // application without that lock; every access here is one 32-bit atomic
-// load or store (image/SharedValue.h).
+// load or store (platform/SharedValue.h).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
-#include "camera/CameraSettings.h"
 #include "image/AutoIris.h"
 #include "image/Demosaic.h"
 #include "image/DibImage.h"
@@ -27,6 +26,7 @@
 #include "image/PixelKernel.h"
 #include "image/ToneFilters.h"
 #include "image/WhiteBalance.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

@@ -47,8 +47,8 @@
 #include <array>
 #include <cstdint>
 
-#include "camera/CameraSettings.h"
 #include "image/PixelKernel.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

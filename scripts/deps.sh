@@ -10,7 +10,7 @@ packages=(
   ffmpeg
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
   doxygen man-db groff-base
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-14-dev valgrind clang-format clang-tidy
   python3 python3-numpy python3-pytest python3-pip python3-setuptools
 )
 

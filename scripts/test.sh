@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 jobs="$(nproc)"
 
+echo "== formatting (.clang-format)"
+./scripts/format.sh
+
 echo "== build and test (warnings are errors)"
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOREL_WERROR=ON >/dev/null
 cmake --build build-test -j"$jobs"

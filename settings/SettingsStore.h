@@ -22,7 +22,7 @@
 #include <functional>
 #include <vector>
 
-#include "camera/CameraSettings.h"
+#include "settings/CameraSettings.h"
 
 namespace quorel {
 

@@ -10,7 +10,7 @@
 
 #include "QuorelHost.h"
 #include "QuorelSdk_470KX_PLU.h"
-#include "camera/CameraSettings.h"
+#include "settings/CameraSettings.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnvironment.h"
 

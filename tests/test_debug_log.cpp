@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "QuorelErrorText.h"
 #include "QuorelSdk_470KX_PLU.h"
 #include "platform/DebugLog.h"
 #include "platform/ErrorCodes.h"
@@ -212,6 +213,16 @@ TEST(ErrorCodes, CodesOutsideTheTableAreUnknown) {
   for (int code : {-1, 14, 1000}) {
     EXPECT_STREQ(ErrorCodeName(code), "unknown error");
     EXPECT_STREQ(ErrorCodeMeaning(code), "unknown error");
+    EXPECT_STREQ(error_text::Name(code), "unknown error");
+  }
+}
+
+// The tools' generated copy says what the library's table says.
+TEST(ErrorCodes, PublicProgramsCopyIsTheLibrarysTable) {
+  ASSERT_EQ(error_text::kCount, kErrorCodeCount);
+  for (int code = 0; code < kErrorCodeCount; ++code) {
+    EXPECT_STREQ(error_text::Name(code), ErrorCodeName(code));
+    EXPECT_STREQ(error_text::Meaning(code), ErrorCodeMeaning(code));
   }
 }
 

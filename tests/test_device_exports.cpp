@@ -11,7 +11,7 @@
 #include "QuorelHost.h"
 #include "QuorelSdk_470KX_PLU.h"
 #include "QuorelSim.h"
-#include "camera/CameraSettings.h"
+#include "settings/CameraSettings.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnvironment.h"
 

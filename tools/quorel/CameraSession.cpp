@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "QuorelErrorText.h"
 #include "QuorelSim.h"
-#include "platform/ErrorCodes.h"
 
 namespace quorel::cli {
 
@@ -14,7 +14,7 @@ MessageWindow CreateMessageWindow(const std::string &command) {
 }
 
 std::string DescribeErrorCode(int code) {
-  return "error " + std::to_string(code) + " (" + ErrorCodeName(code) + ": " + ErrorCodeMeaning(code) + ")";
+  return "error " + std::to_string(code) + " (" + error_text::Name(code) + ": " + error_text::Meaning(code) + ")";
 }
 
 std::string DescribeErrorCodes(const std::vector<int> &codes) {
