@@ -2,6 +2,8 @@
 // error reporting, and the operations that only store or report settings.
 #include "camera/CQuorel.h"
 
+#include "camera/PreviewWindow.h"
+
 #include "device/CQuorel470KXPLUSdk.h"
 #include "device/DeviceFactory.h"
 #include "device/DeviceTable.h"
@@ -161,8 +163,7 @@ int CQuorel::Initialize(HWND notifyWindow) {
 
 int CQuorel::Close() {
   std::lock_guard<std::recursive_mutex> state(acquisition_.stateLock());
-  // No preview window exists until the preview-window machinery creates one.
-  previewWindow_ = nullptr;
+  DestroyPreviewWindow();
   StopPreview();
   acquisition_.InvalidateImage();
   if (device_ != nullptr) device_->ReleaseCaptureHandle();

@@ -41,6 +41,7 @@ class AviWriter;
 class CImageFilterDlg;
 class CAnalogDlg;
 class DialogRunner;
+class PreviewWindow;
 
 class CQuorel : private AcquisitionHost {
  public:
@@ -160,6 +161,9 @@ class CQuorel : private AcquisitionHost {
   // Width and height of a delivered image are divided by this.
   static int SubSampleDivisor(int code) { return quorel::SubSampleDivisor(code); }
 
+  // The preview window's class name; empty while none is registered.
+  const std::string &windowClassName() const { return windowClassName_; }
+
   // The mode state machine, frame thread and images.
   Acquisition &acquisition() { return acquisition_; }
 
@@ -176,6 +180,8 @@ class CQuorel : private AcquisitionHost {
 
   bool PreviewWindowWanted() const;
   int CreatePreviewWindow();
+  // Takes the preview window out under the frame lock and destroys it.
+  void DestroyPreviewWindow();
 
   // Files: the save of the output image (frame lock held), and the
   // recording worker.
@@ -210,9 +216,12 @@ class CQuorel : private AcquisitionHost {
   // 2. device object; null when initialisation failed
   std::unique_ptr<CQuorel470KXPLUSdk> device_;
   // 3. the image buffers belong to acquisition_
-  // 4./5. preview window and its class name (none on this platform until a
-  // preview window is created)
-  HWND previewWindow_ = nullptr;
+  // 4./5. preview window (its handle and drawing state inside) and its class
+  // name; displayImage, the picture scaled to the window's client area. The
+  // frame thread paints through both under the acquisition's frame lock;
+  // replacing or destroying the window takes that lock too.
+  std::unique_ptr<PreviewWindow> preview_;
+  std::unique_ptr<DibImage> displayImage_;
   std::string windowClassName_;
   // 6.-11. settings
   CaptureGeometry geometry_;

@@ -3,8 +3,11 @@
 // window, the sensor settings written at preparation and the close after a
 // failed start.
 #include "camera/CQuorel.h"
+#include "camera/PreviewPainter.h"
+#include "camera/PreviewWindow.h"
 #include "device/CQuorel470KXPLUSdk.h"
 #include "image/DibImage.h"
+#include "image/SharedValue.h"
 
 namespace quorel {
 
@@ -63,17 +66,44 @@ bool CQuorel::ShowPreviewWindow() {
   return !PreviewWindowWanted() || CreatePreviewWindow() != 0;
 }
 
-// No windowing module is part of this build: the window cannot be created,
-// which the acquisition starts report as code 4, as on a machine without a
-// display.
+// A start while a window exists replaces it: the new one is made first
+// (outside the frame lock, since mapping waits for the server), then swapped
+// in under the lock, and the old one destroyed outside it.
 int CQuorel::CreatePreviewWindow() {
-  return 0;
+  windowClassName_ = FormPreviewClassName(this);
+  PreviewWindow::Request request;
+  request.parent = previewParent_;
+  for (int i = 0; i < 4; ++i) request.rect[i] = previewRect_[i];
+  const int divisor = SubSampleDivisor(LoadShared(format_.subSample));
+  request.imageWidth = geometry_.width / divisor;
+  request.imageHeight = geometry_.height / divisor;
+  request.className = windowClassName_;
+  std::unique_ptr<PreviewWindow> window = PreviewWindow::Create(request);
+  if (window == nullptr) return 0;
+  // WithOutputImage runs its function under the frame lock, which is all
+  // that is wanted here.
+  acquisition_.WithOutputImage([&](DibImage *) {
+    preview_.swap(window);
+    return 0;
+  });
+  return 1;
+}
+
+void CQuorel::DestroyPreviewWindow() {
+  std::unique_ptr<PreviewWindow> window;
+  acquisition_.WithOutputImage([&](DibImage *) {
+    window.swap(preview_);
+    return 0;
+  });
 }
 
 // Called by the frame thread with the frame lock held, after the frame has
-// been reduced to a displayable depth. Without a preview window (the only
-// case in this build) nothing is shown.
-void CQuorel::PaintPreviewLocked(const DibImage &) {}
+// been reduced to a displayable depth. Painting failures are ignored.
+void CQuorel::PaintPreviewLocked(const DibImage &display) {
+  if (preview_ == nullptr) return;
+  if (displayImage_ == nullptr) displayImage_ = std::make_unique<DibImage>();
+  PaintSource(preview_.get(), LoadShared(format_.colorMode), display, *displayImage_);
+}
 
 void CQuorel::WriteSensorSettings() {
   WriteGainsAndExposureToSensor();

@@ -166,6 +166,11 @@ void X11Probe::Resize(Window window, int width, int height) {
   XSync(display_, False);
 }
 
+void X11Probe::Move(Window window, int x, int y) {
+  XMoveWindow(display_, window, x, y);
+  XSync(display_, False);
+}
+
 void X11Probe::Destroy(Window window) {
   XDestroyWindow(display_, window);
   XSync(display_, False);

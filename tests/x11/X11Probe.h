@@ -55,6 +55,7 @@ class X11Probe {
   // A window with a black background, mapped, at (x, y) of the root.
   Window CreateTopLevel(int x, int y, int width, int height);
   void Resize(Window window, int width, int height);
+  void Move(Window window, int x, int y);
   void Destroy(Window window);
   // Sends WM_DELETE_WINDOW as a window manager does when the user closes it.
   void SendDelete(Window window);
