@@ -13,6 +13,13 @@ soname=$(objdump -p "$prefix"/lib*/libQuorelSdk_470KX_PLU.so | awk '/SONAME/ {pr
 test "$soname" = "libQuorelSdk_470KX_PLU.so.1"
 
 libdir=$(dirname "$(ls "$prefix"/lib*/libQuorelSdk_470KX_PLU.so)")
+# The GUI module lies beside the library, which finds it there at run time
+# and links no windowing library itself.
+test -f "$libdir/libQuorelGui_470KX_PLU.so.1"
+if objdump -p "$libdir/libQuorelSdk_470KX_PLU.so" | grep -E "NEEDED.*(libX11|libXext|libgtk|libgdk)"; then
+  echo "the core library links a windowing library" >&2
+  exit 1
+fi
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 export QUOREL_DRIVER=sim
 export QUOREL_REGISTRY="$work/registry.reg"
