@@ -58,8 +58,8 @@ int main(int argc, char **argv) {
   }
   int screen = DefaultScreen(display);
   int width = 800, height = 600;
-  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, (unsigned)width, (unsigned)height,
-                                      0, BlackPixel(display, screen), WhitePixel(display, screen));
+  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, (unsigned)width, (unsigned)height, 0,
+                                      BlackPixel(display, screen), WhitePixel(display, screen));
   XStoreName(display, window, "Quorel preview example");
   Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, window, &deleteWindow, 1);
