@@ -7,7 +7,7 @@
 #include "camera/PreviewWindow.h"
 #include "device/CQuorel470KXPLUSdk.h"
 #include "image/DibImage.h"
-#include "image/SharedValue.h"
+#include "platform/SharedValue.h"
 
 namespace quorel {
 
