@@ -304,8 +304,10 @@ int main(int argc, char **argv) {
   // Plug-ins load in this process: a sanitizer build of the element could not
   // be loaded by the (uninstrumented) scanner helper.
   setenv("GST_REGISTRY_FORK", "no", 1);
-  gst_check_init(&argc, &argv);
+  // GoogleTest first: it takes its own flags out of argv, which GStreamer's
+  // option parser would refuse (as ctest passes --gtest_filter).
   testing::InitGoogleTest(&argc, argv);
+  gst_check_init(&argc, &argv);
   const int result = RUN_ALL_TESTS();
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
