@@ -146,12 +146,16 @@ bool Acquisition::Attach(CQuorel470KXPLUSdk *device, HWND notifyWindow) {
 
 // --- images ---
 
+int Acquisition::FrameTypeLocked() const {
+  return preparedType_ >= 0 ? preparedType_ : LoadShared(settings_.format.colorMode);
+}
+
 DibImage &Acquisition::RawImageLocked() {
-  return *images_[HasSixteenBitSamples(LoadShared(settings_.format.colorMode)) ? kImage16 : kImage8];
+  return *images_[HasSixteenBitSamples(FrameTypeLocked()) ? kImage16 : kImage8];
 }
 
 DibImage *Acquisition::OutputImageLocked() {
-  const int type = LoadShared(settings_.format.colorMode);
+  const int type = FrameTypeLocked();
   if (!IsKnownColorType(type)) return nullptr;
   return images_[type].get();
 }
@@ -172,7 +176,7 @@ void Acquisition::RunPipelineLocked() {
                        0,
                        {},
                        {}};
-  context.colorType = LoadShared(settings_.format.colorMode);
+  context.colorType = FrameTypeLocked();
   context.subSample = LoadShared(settings_.format.subSample);
   context.refreshFilterDialog = [this] { host_.ShowMeasuredFiltersLocked(); };
   context.showAnalogValue = [this](int control, int value) { host_.ShowAutoIrisValueLocked(control, value); };
@@ -233,7 +237,7 @@ int Acquisition::CopyToDestination(const DibImage &source, int bottomUp, unsigne
 }
 
 void Acquisition::PaintPreviewLocked() {
-  const int type = LoadShared(settings_.format.colorMode);
+  const int type = FrameTypeLocked();
   switch (type) {
     case kColorType16:
       images_[kImage8]->ApplyKernel(Gray16To8Shr4, *images_[kImage16], nullptr, 0, 0);
@@ -281,6 +285,7 @@ int Acquisition::PrepareAcquisition() {
   const int height = geometry.height / divisor;
   {
     MutexLock frame(frameLock_);
+    preparedType_ = type;
     // Which images each type needs: the 8-bit raw image (which is also the
     // display image of the gray types), the 16-bit raw image, the 24-bit
     // image used for display and recording reductions, and the output image.
@@ -382,7 +387,7 @@ void Acquisition::DeliverFrame(FrameSource &source) {
     return;
   }
   RespaceRawRowsLocked();
-  const int type = LoadShared(settings_.format.colorMode);
+  const int type = FrameTypeLocked();
   FillFrameInfoLocked(raw, type);
   if (source.measuresRate()) UpdateFrameRateLocked();
   frameInfo_.frameRate = source.measuresRate() ? frameRate_ : 0;
@@ -519,8 +524,8 @@ int Acquisition::SnapShot(unsigned char *buffer, int size, int bottomUp) {
     const uint64_t sequence = stream_.CountCaptured();
     RunPipelineLocked();
     const DibImage &raw = RawImageLocked();
-    stream_.PublishFrame({sequence, capturedNs, QUOREL_FRAME_COMPLETE, raw.width(), raw.height(),
-                          kBitsOfColorType[LoadShared(settings_.format.colorMode)]});
+    stream_.PublishFrame(
+        {sequence, capturedNs, QUOREL_FRAME_COMPLETE, raw.width(), raw.height(), kBitsOfColorType[FrameTypeLocked()]});
     imageValid_.store(1);
     if (buffer != nullptr && size != 0) {
       DibImage *output = OutputImageLocked();

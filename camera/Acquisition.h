@@ -194,6 +194,11 @@ class Acquisition {
   // and hands the display image to the host's painter.
   void PaintPreviewLocked() QUOREL_REQUIRES(frameLock_);
   void FillFrameInfoLocked(const DibImage &raw, int type) QUOREL_REQUIRES(frameLock_);
+  // The colour type the images and the sensor were prepared for. A colour
+  // mode set while frames arrive takes effect at the next preparation: the
+  // device keeps delivering samples of the prepared depth into the prepared
+  // images, so reading the live setting here would write past them.
+  int FrameTypeLocked() const QUOREL_REQUIRES(frameLock_);
   void PostFrameMessage(WPARAM wParam, LPARAM lParam);
   // Copies source into the application's buffer, top line first when
   // bottomUp is non-zero, else bottom line first; reports code 5 (and a
@@ -218,6 +223,8 @@ class Acquisition {
   Mutex frameLock_;
   std::array<std::unique_ptr<DibImage>, kImageCount> images_ QUOREL_GUARDED_BY(frameLock_);
   std::unique_ptr<SensorPipelineDevice> pipelineSensor_ QUOREL_GUARDED_BY(frameLock_);
+  // -1 until the first preparation, when the live setting is all there is.
+  int32_t preparedType_ QUOREL_GUARDED_BY(frameLock_) = -1;
   // Destination: the window is read without the lock to post messages.
   std::atomic<HWND> callbackWindow_{nullptr};
   unsigned char *destBuffer_ QUOREL_GUARDED_BY(frameLock_) = nullptr;

@@ -108,6 +108,34 @@ TEST_F(Acquisition, CallbackPreviewDeliversFramesWithRecords) {
   EXPECT_TRUE(Drain(frames_).empty());
 }
 
+// A colour mode set while frames arrive waits for the next start: the sensor
+// keeps delivering 12-bit samples into the images prepared for them (reading
+// the new mode at once wrote 16-bit rows into the 8-bit raw image).
+TEST_F(Acquisition, ColourModeSetWhileStreamingTakesEffectAtTheNextStart) {
+  ASSERT_EQ(Quorel_SetColorMode(handle_, 16), 1);
+  std::vector<unsigned char> buffer(ImageBytes(16));
+  ASSERT_EQ(Quorel_CallBackPreview(handle_, frames_, buffer.data(), static_cast<int>(buffer.size()), 1), 1);
+  QuorelHostMsg msg{};
+  ASSERT_TRUE(NextFrame(&msg));
+  ASSERT_EQ(Quorel_SetColorMode(handle_, 8), 1);
+  Drain(frames_);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(NextFrame(&msg)) << i;
+    const auto *info = reinterpret_cast<const QuorelFrameInfo *>(msg.wParam);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->bitCount, 16) << i;
+  }
+  EXPECT_EQ(Quorel_StopPreview(handle_), 1);
+  Drain(frames_);
+  ASSERT_EQ(Quorel_StartPreview(handle_), 1);
+  ASSERT_TRUE(NextFrame(&msg));
+  const auto *info = reinterpret_cast<const QuorelFrameInfo *>(msg.wParam);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->bitCount, 8);
+  EXPECT_EQ(Quorel_StopPreview(handle_), 1);
+  EXPECT_EQ(History(handle_), std::vector<int>{});
+}
+
 TEST_F(Acquisition, TooSmallCallbackBufferIsReportedEachFrameAndPreviewGoesOn) {
   ASSERT_EQ(Quorel_SetColorMode(handle_, 8), 1);
   std::vector<unsigned char> buffer(ImageBytes(8) - 1);

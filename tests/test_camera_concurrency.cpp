@@ -73,12 +73,16 @@ TEST_F(CameraConcurrency, EightThreadsOnOneHandleNeverCrashLeakOrStartTwoWorkers
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
+  // One buffer a thread, large enough for every colour mode at this size.
+  // A buffer handed to a callback preview or trigger start stays the
+  // library's until acquisition stops, so they outlive the threads.
+  std::vector<std::vector<unsigned char>> buffers(
+      8, std::vector<unsigned char>(static_cast<size_t>(kWidth * 8) * kHeight));
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([this, t] {
+    threads.emplace_back([this, t, &buffers] {
       std::mt19937 rng(static_cast<unsigned>(t) * 7919u + 1);
-      // Large enough for every colour mode at this size.
-      std::vector<unsigned char> buffer(static_cast<size_t>(kWidth * 8) * kHeight);
+      std::vector<unsigned char> &buffer = buffers[static_cast<size_t>(t)];
       const int size = static_cast<int>(buffer.size());
       for (int i = 0; i < 60; ++i) {
         switch (rng() % 11) {
