@@ -80,10 +80,11 @@ int CQuorel::SetCameraDlg(HWND owner) {
     LoadSizePreset(deviceNumber_, geometry);
     LoadFormatValues(deviceNumber_, format);
     const bool changed = !SameGeometry(geometry, geometry_) || !SameFormat(format, format_);
-    if (changed && mode == AcquisitionMode::kTrigger) {
+    if (mode == AcquisitionMode::kTrigger) {
       // The paused trigger worker converts with the buffers it was prepared
-      // for; a new colour mode or size under it would overrun them. So a
-      // new format restarts trigger mode, which prepares for it.
+      // for, and the dialog edits the format live (so `changed` cannot tell
+      // a new format from the one it was prepared for). OK therefore
+      // restarts trigger mode, which prepares for the format it leaves.
       const FrameDestination destination = acquisition_.Destination();
       StopPreview();
       geometry_ = geometry;
