@@ -29,6 +29,14 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+// Under LeakSanitizer: GTK and the libraries under it (fonts, D-Bus, GLib's
+// type system and caches) keep memory for the life of the process on purpose.
+extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n"
+         "leak:libpango\nleak:libharfbuzz.so\nleak:libcairo.so\nleak:libpixman\nleak:libgio-2.0.so\n"
+         "leak:libgdk_pixbuf\nleak:libatk\nleak:libepoxy.so\nleak:libdconf\nleak:gtk_init_check\n";
+}
+
 namespace {
 
 using namespace quorel::dialog_id;
