@@ -1,8 +1,10 @@
 # The Python package (python/): its pytest suite against the library of this
 # build tree on the virtual camera, and an installation of the package with
 # Debian's pip and setuptools, offline, into a scratch folder.
+# An uninstrumented interpreter cannot load a sanitizer build of the library
+# (the sanitizer runtime must come first), so only the normal build runs them.
 set(quorel_python /usr/bin/python3)
-if(EXISTS ${quorel_python})
+if(EXISTS ${quorel_python} AND QUOREL_SANITIZE STREQUAL "")
   add_test(NAME python_package_pytest
            COMMAND ${quorel_python} -m pytest -q -p no:cacheprovider ${PROJECT_SOURCE_DIR}/python/tests
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/python)
