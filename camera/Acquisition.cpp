@@ -270,17 +270,17 @@ int Acquisition::PrepareAcquisition() {
     host_.RecordError(kErrNoCamera, "prepare acquisition");
     return 0;
   }
-  if (!IsCaptureWindowValid(geometry, format.subSample)) {
+  if (!IsCaptureWindowValid(geometry, LoadShared(format.subSample))) {
     host_.RecordError(kErrGeometry, "prepare acquisition");
     return 0;
   }
-  const int type = format.colorMode;
+  const int type = LoadShared(format.colorMode);
   if (!IsKnownColorType(type)) {
     // Only a hand-edited settings file can hold another type.
     host_.RecordError(kErrMemory, "prepare acquisition");
     return 0;
   }
-  const int divisor = SubSampleDivisor(format.subSample);
+  const int divisor = SubSampleDivisor(LoadShared(format.subSample));
   const int width = geometry.width / divisor;
   const int height = geometry.height / divisor;
   {
@@ -311,12 +311,12 @@ int Acquisition::PrepareAcquisition() {
   device_->SetSampleDepth(HasSixteenBitSamples(type) ? 1 : 0);
   int clock = 0;
   device_->GetClock(&clock);
-  if (clock != format.halfClock) {
-    device_->SetClock(format.halfClock);
+  if (clock != LoadShared(format.halfClock)) {
+    device_->SetClock(LoadShared(format.halfClock));
     SleepMs(kClockSettleMs);
   }
   device_->SetWindow(geometry.horizontalStart, geometry.verticalStart, geometry.width, geometry.height,
-                     format.subSample);
+                     LoadShared(format.subSample));
   device_->SetMirrorV(settings_.analog.mirrorV);
   device_->SetMirrorH(settings_.analog.mirrorH);
   device_->SetTriggerMode(0, 0);
