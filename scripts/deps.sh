@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libpng-dev libtiff-dev zlib1g-dev
   libx11-dev libxext-dev libxtst-dev libgtk-3-dev xvfb fonts-noto-cjk

@@ -9,6 +9,14 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 jobs="$(nproc)"
 
+# Four builds of the same sources (normal, two sanitizers, fuzz): a compiler
+# cache makes every run after the first on a machine mostly a link step.
+# Paths relative to the checkout, so clones in other folders share entries.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
+
 echo "== formatting (.clang-format)"
 ./scripts/format.sh
 
