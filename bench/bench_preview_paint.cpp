@@ -7,16 +7,22 @@
 //     into the display image, then painting it, against a memcpy of the
 //     client image.
 // The server runs in its own process, so the figures are wall-clock times.
-// MIT-SHM and plain XPutImage are measured on separate servers.
+// MIT-SHM and plain XPutImage are measured on separate servers. Each paint
+// is timed against its yardsticks in the same iteration (bench/Yardstick.h):
+// "x_memcpy" a memcpy of the painted bytes, and for the scaled path also
+// "x_memcpyRows" a memcpy of the source rows the scaling must read (every
+// cache line of 960 rows of the full frame), the memory traffic that bounds it.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/Yardstick.h"
 #include "gui/PixelConverter.h"
 #include "image/DibImage.h"
 #include "image/ScaleKernels.h"
@@ -73,18 +79,15 @@ std::vector<uint8_t> Frame24(int width, int height, int *stride) {
   return pixels;
 }
 
-void BM_MemcpyFrame24(benchmark::State &state) {
-  int stride = 0;
-  const std::vector<uint8_t> src = Frame24(kWidth, kHeight, &stride);
-  std::vector<uint8_t> dst(src.size());
-  for (auto _ : state) {
-    std::memcpy(dst.data(), src.data(), src.size());
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(src.size()));
+// A copy of `bytes` bytes between buffers of its own, for the yardsticks.
+std::function<void()> Memcpy(size_t bytes) {
+  auto src = std::make_shared<std::vector<uint8_t>>(bytes, 1);
+  auto dst = std::make_shared<std::vector<uint8_t>>(bytes);
+  return [src, dst] {
+    std::memcpy(dst->data(), src->data(), src->size());
+    benchmark::DoNotOptimize(dst->data());
+  };
 }
-BENCHMARK(BM_MemcpyFrame24)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void PaintExact(benchmark::State &state, bool shared) {
   QuorelGuiWindow *window = WindowFor(shared, kWidth, kHeight);
@@ -99,37 +102,39 @@ void PaintExact(benchmark::State &state, bool shared) {
   // The first paints make the window's paint buffers.
   module->paint(window, &image);
   module->paint(window, &image);
-  for (auto _ : state) {
-    if (module->paint(window, &image) != 1) {
-      state.SkipWithError("paint failed");
-      break;
-    }
-  }
+  bool failed = false;
+  quorel::bench::Compare(
+      state, [&] { failed = failed || module->paint(window, &image) != 1; }, {{"memcpy", Memcpy(frame.size())}},
+      quorel::bench::Clock::kWall);
+  if (failed) state.SkipWithError("paint failed");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(frame.size()));
 }
 
 void BM_PaintExactFrame24_Shm(benchmark::State &state) {
   PaintExact(state, true);
 }
-BENCHMARK(BM_PaintExactFrame24_Shm)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintExactFrame24_Shm)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 void BM_PaintExactFrame24_PutImage(benchmark::State &state) {
   PaintExact(state, false);
 }
-BENCHMARK(BM_PaintExactFrame24_PutImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintExactFrame24_PutImage)->Unit(benchmark::kMillisecond)->UseManualTime();
 
-void BM_MemcpyClient24(benchmark::State &state) {
-  int stride = 0;
-  const std::vector<uint8_t> src = Frame24(kClientWidth, kClientHeight, &stride);
-  std::vector<uint8_t> dst(src.size());
-  for (auto _ : state) {
-    std::memcpy(dst.data(), src.data(), src.size());
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(src.size()));
+// A copy of every source row the scaling reads, whole: the least memory
+// traffic the scaled path can have.
+std::function<void()> MemcpySourceRows(const std::vector<uint8_t> &frame, int stride) {
+  auto dst = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(stride) * 2);
+  const uint8_t *src = frame.data();
+  return [src, stride, dst] {
+    const float sy = static_cast<float>(kHeight) / static_cast<float>(kClientHeight);
+    for (int y = 0; y < kClientHeight; ++y) {
+      const int row = static_cast<int>(static_cast<float>(y) * sy);
+      std::memcpy(dst->data() + static_cast<size_t>(y & 1) * static_cast<size_t>(stride),
+                  src + static_cast<size_t>(row) * static_cast<size_t>(stride), static_cast<size_t>(stride));
+    }
+    benchmark::DoNotOptimize(dst->data());
+  };
 }
-BENCHMARK(BM_MemcpyClient24)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The scaled path as the camera runs it: the full frame scaled into the
 // display image at the client size, which is then painted bottom-up.
@@ -149,25 +154,28 @@ void PaintScaled(benchmark::State &state, bool shared) {
   const QuorelGuiModule *module = Module();
   module->paint(window, &image);
   module->paint(window, &image);
-  for (auto _ : state) {
-    display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr);
-    if (module->paint(window, &image) != 1) {
-      state.SkipWithError("paint failed");
-      break;
-    }
-  }
+  bool failed = false;
+  quorel::bench::Compare(
+      state,
+      [&] {
+        display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr);
+        failed = failed || module->paint(window, &image) != 1;
+      },
+      {{"memcpy", Memcpy(display.pixelBytes())}, {"memcpyRows", MemcpySourceRows(frame, stride)}},
+      quorel::bench::Clock::kWall);
+  if (failed) state.SkipWithError("paint failed");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(display.pixelBytes()));
 }
 
 void BM_PaintScaledClient24_Shm(benchmark::State &state) {
   PaintScaled(state, true);
 }
-BENCHMARK(BM_PaintScaledClient24_Shm)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintScaledClient24_Shm)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 void BM_PaintScaledClient24_PutImage(benchmark::State &state) {
   PaintScaled(state, false);
 }
-BENCHMARK(BM_PaintScaledClient24_PutImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintScaledClient24_PutImage)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 }  // namespace
 
@@ -199,12 +207,13 @@ void BM_ScaleKernelClient24(benchmark::State &state) {
   quorel::DibImage source, display;
   source.Create(kWidth, kHeight, 24);
   display.Create(kClientWidth, kClientHeight, 24);
-  for (auto _ : state) {
-    display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr);
-    benchmark::ClobberMemory();
-  }
+  int stride = 0;
+  const std::vector<uint8_t> frame = Frame24(kWidth, kHeight, &stride);
+  std::memcpy(source.pixels(), frame.data(), frame.size());
+  quorel::bench::Compare(state, [&] { display.ApplyScaleKernel(quorel::ScaleNearestColor, source, nullptr, nullptr); },
+                         {{"memcpy", Memcpy(display.pixelBytes())}, {"memcpyRows", MemcpySourceRows(frame, stride)}});
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(display.pixelBytes()));
 }
-BENCHMARK(BM_ScaleKernelClient24)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScaleKernelClient24)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "image/ScaleKernels.h"
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 namespace quorel {
@@ -9,6 +10,14 @@ namespace {
 
 int Clamp(int v, int hi) {
   return v < 0 ? 0 : (v > hi ? hi : v);
+}
+
+// The source byte offset of every destination column. Kept per thread and
+// only grown, so painting frame after frame allocates nothing.
+std::vector<size_t> &ColumnTable(size_t columns) {
+  thread_local std::vector<size_t> table;
+  if (table.size() < columns) table.resize(columns);
+  return table;
 }
 
 // Bytes: bytes copied per pixel. The source column of every destination
@@ -33,10 +42,26 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
   const float sx = static_cast<float>(srcRect.right - srcRect.left) / static_cast<float>(dstW);
   const float sy = static_cast<float>(srcRect.bottom - srcRect.top) / static_cast<float>(dstH);
 
-  std::vector<size_t> columnOffset(static_cast<size_t>(dstW));
+  const size_t columns = static_cast<size_t>(dstW);
+  std::vector<size_t> &columnOffset = ColumnTable(columns);
   for (int x = 0; x < dstW; ++x) {
     const int column = Clamp(srcRect.left + static_cast<int>(static_cast<float>(x) * sx), srcWidth - 1);
     columnOffset[static_cast<size_t>(x)] = static_cast<size_t>(column) * static_cast<size_t>(srcBytesPerPixel);
+  }
+  const size_t *offset = columnOffset.data();
+  // Columns that map one to one onto consecutive source pixels of the same
+  // size make every row one block copy.
+  const bool contiguous = dstBytesPerPixel == Bytes && srcBytesPerPixel == Bytes &&
+                          offset[columns - 1] - offset[0] == (columns - 1) * static_cast<size_t>(Bytes);
+  // Three-byte pixels go as four-byte words where that is safe: the word read
+  // stays inside the source row's stride, and the extra byte written lands on
+  // the next destination pixel, which is written afterwards. The offsets
+  // never decrease, so the safe columns are a prefix.
+  size_t wide = 0;
+  if constexpr (Bytes == 3) {
+    if (dstBytesPerPixel == 3) {
+      while (wide + 1 < columns && offset[wide] + 4 <= static_cast<size_t>(srcStride)) ++wide;
+    }
   }
   for (int y = 0; y < dstH; ++y) {
     const int r = Clamp(static_cast<int>(static_cast<float>(y) * sy), srcHeight - 1);
@@ -45,9 +70,21 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
     const uint8_t *s = src + static_cast<size_t>(memoryRow) * static_cast<size_t>(srcStride);
     uint8_t *d = dst + static_cast<size_t>(dstRect.top + y) * static_cast<size_t>(dstStride) +
                  static_cast<size_t>(dstRect.left) * static_cast<size_t>(dstBytesPerPixel);
-    for (int x = 0; x < dstW; ++x) {
-      const uint8_t *p = s + columnOffset[static_cast<size_t>(x)];
-      uint8_t *q = d + static_cast<size_t>(x) * static_cast<size_t>(dstBytesPerPixel);
+    if (contiguous) {
+      std::memcpy(d, s + offset[0], columns * static_cast<size_t>(Bytes));
+      continue;
+    }
+    size_t x = 0;
+    if constexpr (Bytes == 3) {
+      for (; x < wide; ++x) {
+        uint32_t word;
+        std::memcpy(&word, s + offset[x], 4);
+        std::memcpy(d + 3 * x, &word, 4);
+      }
+    }
+    for (; x < columns; ++x) {
+      const uint8_t *p = s + offset[x];
+      uint8_t *q = d + x * static_cast<size_t>(dstBytesPerPixel);
       for (int b = 0; b < Bytes; ++b) q[b] = p[b];
     }
   }
