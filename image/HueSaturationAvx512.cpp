@@ -1,10 +1,13 @@
 // Hue and saturation rows with AVX-512: 16 pixels a block in 32-bit lanes,
-// the same integer steps as Conversion, the reciprocals gathered from the
-// fixed table, the sextant masks and steps permuted from registers. Pixels
-// are spread into lanes and packed back with byte and word permutes, so the
-// fourth byte or word of 32- and 64-bit pixels is never written. Only this
-// unit is compiled for AVX-512 (the target pragma below follows every shared
-// header), and it is only entered when the processor has it.
+// the same integer steps as Conversion, the reciprocals of the fixed table
+// computed by a division (cheaper than gathering them), the sextant masks
+// and steps permuted from registers. Pixels are spread into lanes and packed
+// back with byte and word permutes, so the fourth byte or word of 32- and
+// 64-bit pixels is never written. Six-word pixels move as a whole and a
+// half register rather than under a word mask, which some processors make
+// several times slower. Only this unit is compiled for AVX-512 (the target
+// pragma below follows every shared header), and it is only entered when
+// the processor has it.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -30,7 +33,6 @@ struct Constants {
   __m512i masks;       // kMask[0 .. 11], then zeros
   __m512i steps;       // kStep[0 .. 11], then zeros
   __m512i stepShifts;  // log2 |kStep[i]|
-  const int32_t *reciprocal;
 
   explicit Constants(const Conversion &c)
       : chromaFactor(_mm512_set1_epi32(c.setting.saturation + 256)),
@@ -40,8 +42,7 @@ struct Constants {
                                 kMask[8], kMask[9], kMask[10], kMask[11], 0, 0, 0, 0)),
         steps(_mm512_setr_epi32(kStep[0], kStep[1], kStep[2], kStep[3], kStep[4], kStep[5], kStep[6], kStep[7],
                                 kStep[8], kStep[9], kStep[10], kStep[11], 0, 0, 0, 0)),
-        stepShifts(_mm512_setr_epi32(0, 8, 16, 0, 8, 16, 0, 8, 16, 0, 8, 16, 0, 0, 0, 0)),
-        reciprocal(c.fixed.reciprocal.data()) {}
+        stepShifts(_mm512_setr_epi32(0, 8, 16, 0, 8, 16, 0, 8, 16, 0, 8, 16, 0, 0, 0, 0)) {}
 };
 
 // k * 0x010101 for k of 0 .. 255.
@@ -75,7 +76,13 @@ struct Constants {
       _mm512_add_epi32(_mm512_slli_epi32(_mm512_madd_epi16(k.chromaFactor, d), 8), _mm512_set1_epi32(0x8000)), 16);
   const __m512i c = _mm512_min_epi32(limit, chroma);
   const __m512i low = _mm512_srai_epi32(_mm512_sub_epi32(l2, c), 1);
-  const __m512i reciprocal = _mm512_i32gather_epi32(d, k.reciprocal, 4);
+  // The reciprocal 0xFF0000 / d (0 for d = 0) by a single-precision
+  // division, rounded to nearest whatever the caller's rounding mode, then
+  // truncated: for every d of 1 .. 255 that is exactly the table's integer
+  // quotient (the unit test pins all of them), and it spares the gather.
+  const __m512 quotient = _mm512_div_round_ps(_mm512_set1_ps(16711680.0f), _mm512_cvtepi32_ps(d),
+                                              _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  const __m512i reciprocal = _mm512_maskz_cvtt_roundps_epi32(_mm512_test_epi32_mask(d, d), quotient, _MM_FROUND_NO_EXC);
   __m512i v = _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(n, reciprocal), _mm512_set1_epi32(0x8000)), 16);
   v = _mm512_add_epi32(v, k.rest);
   const __mmask16 wrap = _mm512_cmpgt_epi32_mask(v, _mm512_set1_epi32(254));
@@ -204,7 +211,10 @@ size_t Row16(const Constants &k, const Row &row) {
   for (; x + 16 <= row.n; x += 16) {
     const uint8_t *s = row.s + kPixelBytes * x;
     const __m512i a = _mm512_loadu_si512(s);
-    const __m512i b = Words == 3 ? _mm512_maskz_loadu_epi16(0xFFFF, s + 64) : _mm512_loadu_si512(s + 64);
+    // Six-word pixels: 96 bytes a block, the last 32 by a plain half-width
+    // load (the upper half of the register is never picked).
+    const __m512i b = Words == 3 ? _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + 64)))
+                                 : _mm512_loadu_si512(s + 64);
     __m512i in[3];
     for (int c = 0; c < 3; ++c) {
       const __m512i words = _mm512_permutex2var_epi16(a, perm.channel[c], b);
@@ -221,7 +231,7 @@ size_t Row16(const Constants &k, const Row &row) {
     const __m512i out1 = _mm512_permutex2var_epi16(blueGreen, perm.pack[1], red);
     if constexpr (Words == 3) {
       _mm512_storeu_si512(d, out0);
-      _mm512_mask_storeu_epi16(d + 64, 0xFFFF, out1);
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(d + 64), _mm512_castsi512_si256(out1));
     } else {
       _mm512_mask_storeu_epi16(d, 0x77777777u, out0);
       _mm512_mask_storeu_epi16(d + 64, 0x77777777u, out1);

@@ -4,6 +4,7 @@
 // One test per kernel family, run once per path the processor has.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -101,6 +102,34 @@ TEST_P(KernelPaths, HueSaturation) {
     ExpectSameAsPlain({3, 4}, false, true, apply8);
     ExpectSameAsPlain({3, 4}, false, false, apply8, 1);
     ExpectSameAsPlain({6, 8}, true, true, apply16);
+
+    // Every chroma d with every ramp position n < d (red d, green n, blue
+    // 0), where the vector paths compute the reciprocal of d rather than
+    // look it up.
+    for (int bpp : {3, 4, 6, 8}) {
+      KernelTestImage sweep(256, 256, bpp);
+      for (int d = 0; d < 256; ++d)
+        for (int n = 0; n < 256; ++n) {
+          const int red = d, green = std::min(n, d);
+          if (bpp >= 6) {
+            sweep.SetWord(n, d, 1, static_cast<uint16_t>(green << 4)),
+                sweep.SetWord(n, d, 2, static_cast<uint16_t>(red << 4));
+          } else {
+            sweep.SetByte(n, d, 1, static_cast<uint8_t>(green)), sweep.SetByte(n, d, 2, static_cast<uint8_t>(red));
+          }
+        }
+      const Apply apply = bpp >= 6 ? Apply(apply16) : Apply(apply8);
+      KernelTestImage expected = sweep, got = sweep;
+      {
+        ForcedPath plain(CpuPath::kPlain);
+        ASSERT_EQ(apply(expected, expected), 1);
+      }
+      {
+        ForcedPath path(GetParam());
+        ASSERT_EQ(apply(got, got), 1);
+      }
+      ASSERT_EQ(got.pixels, expected.pixels) << "sweep of depth " << bpp;
+    }
   }
 }
 
