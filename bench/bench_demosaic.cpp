@@ -105,6 +105,7 @@ BENCHMARK(BM_Demosaic8<DemosaicInterior8Scalar>)
     ->Arg(4)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Demosaic8<DemosaicInterior8Sse2>)->Name("Demosaic8/sse2")->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Demosaic8<DemosaicInterior8Avx2>)->Name("Demosaic8/avx2")->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Demosaic8<DemosaicInterior8>)->Name("Demosaic8/auto")->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 
 template <DemosaicKernel kInterior>

@@ -95,25 +95,66 @@ void BorderPixel(const DemosaicJob &job, int x, int y) {
 // done already, since a pixel comes out the same from either.
 template <class T>
 void BorderScalar(const DemosaicJob &job) {
+  // In a border row only the rows fold for the columns two or more pixels
+  // from either side: those are folded once per row.
   const auto rows = [&job](int y0, int y1) {
+    constexpr uint32_t kMax = sizeof(T) == 1 ? 255 : 4095;
     for (int y = std::max(y0, job.top); y < std::min(y1, job.bottom); ++y) {
-      for (int x = job.left; x < job.right; ++x) BorderPixel<T>(job, x, y);
-    }
-  };
-  const auto columns = [&job](int x0, int x1) {
-    for (int y = job.top + 2; y < job.bottom - 2; ++y) {
-      for (int x = std::max(x0, job.left); x < std::min(x1, job.right); ++x) BorderPixel<T>(job, x, y);
+      const T *folded[4];
+      for (int i = 0; i < 4; ++i) folded[i] = job.SrcRow<T>(Fold(y - 2 + i, job.top, job.bottom));
+      const auto sample = [&folded, y](int u, int v) -> uint32_t { return folded[v - y + 2][u]; };
+      for (int x = job.left; x < job.right; ++x) {
+        if (x < job.left + 2 || x >= job.right - 2) {
+          BorderPixel<T>(job, x, y);
+          continue;
+        }
+        const bayer::CellSums c = bayer::InterpolateCell(sample, x, y, job.pr, job.pc);
+        bayer::StorePixel<T>(job.DstPixel(x, y), bayer::ScaleChannel(c.blue, job.kb, kMax), std::min(c.green, kMax),
+                             bayer::ScaleChannel(c.red, job.kr, kMax));
+      }
     }
   };
   rows(job.top, job.top + 2);
   rows(job.bottom - 2, job.bottom);
-  columns(job.left, job.left + 2);
-  columns(job.right - 2, job.right);
+  // The column strips touch a few bytes of every row, long after the
+  // interior pass left those rows: without help each row costs cache misses
+  // in source and destination. Both strips are done in one walk down the
+  // rows, fetching the rows ahead while these are worked.
+  constexpr int kAhead = 16;
+  const int leftEnd = std::min(job.left + 2, job.right);
+  const int rightBegin = std::max(job.right - 2, job.left);
+  for (int y = job.top + 2; y < job.bottom - 2; ++y) {
+    if (y + kAhead < job.bottom) {
+      __builtin_prefetch(job.SrcRow<T>(y + kAhead) + job.left);
+      __builtin_prefetch(job.SrcRow<T>(y + kAhead) + rightBegin);
+      __builtin_prefetch(job.DstPixel(job.left, y + kAhead), 1);
+      __builtin_prefetch(job.DstPixel(rightBegin, y + kAhead), 1);
+    }
+    // Rows two or more from the top and bottom need no folding: only the
+    // columns do.
+    const T *row[4] = {job.SrcRow<T>(y - 2), job.SrcRow<T>(y - 1), job.SrcRow<T>(y), job.SrcRow<T>(y + 1)};
+    const auto strip = [&job, &row, y](int x0, int x1) {
+      constexpr uint32_t kMax = sizeof(T) == 1 ? 255 : 4095;
+      for (int x = x0; x < x1; ++x) {
+        int column[4];
+        for (int i = 0; i < 4; ++i) column[i] = Fold(x - 2 + i, job.left, job.right);
+        const auto sample = [&row, &column, x, y](int u, int v) -> uint32_t {
+          return row[v - y + 2][column[u - x + 2]];
+        };
+        const bayer::CellSums c = bayer::InterpolateCell(sample, x, y, job.pr, job.pc);
+        bayer::StorePixel<T>(job.DstPixel(x, y), bayer::ScaleChannel(c.blue, job.kb, kMax), std::min(c.green, kMax),
+                             bayer::ScaleChannel(c.red, job.kr, kMax));
+      }
+    };
+    strip(job.left, leftEnd);
+    strip(rightBegin, job.right);
+  }
 }
 
 enum class Pass { kInterior, kBorder };
 
-template <class T, Pass kPass, SimdPath kPath>
+// kWide: the AVX2 path may go on to AVX-512 where the processor has it.
+template <class T, Pass kPass, SimdPath kPath, bool kWide = true>
 int Run(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params) {
   DemosaicJob job;
   if (!MakeJob(job, dst, src, params, static_cast<int>(sizeof(T)))) return 0;
@@ -124,7 +165,13 @@ int Run(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &p
     if (active == SimdPath::kScalar) {
       InteriorScalar<T>(job);
     } else if constexpr (sizeof(T) == 1) {
-      active == SimdPath::kAvx2 ? bayer::Interior8Avx2(job) : bayer::Interior8Sse2(job);
+      if (active != SimdPath::kAvx2) {
+        bayer::Interior8Sse2(job);
+      } else if (kWide && ActiveCpuPath() == CpuPath::kAvx512) {
+        bayer::Interior8Avx512(job);
+      } else {
+        bayer::Interior8Avx2(job);
+      }
     } else {
       active == SimdPath::kAvx2 ? bayer::Interior16Avx2(job) : bayer::Interior16Sse2(job);
     }
@@ -161,9 +208,9 @@ SimdPath ActiveSimdPath() {
   }
 }
 
-#define QUOREL_DEFINE_KERNEL(name, T, pass, path)                                           \
+#define QUOREL_DEFINE_KERNEL(name, T, pass, path, ...)                                      \
   int name(const FrameView &dst, const ConstFrameView &src, const DemosaicParams &params) { \
-    return Run<T, pass, path>(dst, src, params);                                            \
+    return Run<T, pass, path __VA_OPT__(, ) __VA_ARGS__>(dst, src, params);                 \
   }
 
 QUOREL_DEFINE_KERNEL(DemosaicInterior8, uint8_t, Pass::kInterior, SimdPath::kAvx2)
@@ -172,7 +219,8 @@ QUOREL_DEFINE_KERNEL(DemosaicBorder8, uint8_t, Pass::kBorder, SimdPath::kScalar)
 QUOREL_DEFINE_KERNEL(DemosaicBorder16, uint16_t, Pass::kBorder, SimdPath::kScalar)
 QUOREL_DEFINE_KERNEL(DemosaicInterior8Scalar, uint8_t, Pass::kInterior, SimdPath::kScalar)
 QUOREL_DEFINE_KERNEL(DemosaicInterior8Sse2, uint8_t, Pass::kInterior, SimdPath::kSse2)
-QUOREL_DEFINE_KERNEL(DemosaicInterior8Avx2, uint8_t, Pass::kInterior, SimdPath::kAvx2)
+QUOREL_DEFINE_KERNEL(DemosaicInterior8Avx2, uint8_t, Pass::kInterior, SimdPath::kAvx2, false)
+QUOREL_DEFINE_KERNEL(DemosaicInterior8Avx512, uint8_t, Pass::kInterior, SimdPath::kAvx2)
 QUOREL_DEFINE_KERNEL(DemosaicInterior16Scalar, uint16_t, Pass::kInterior, SimdPath::kScalar)
 QUOREL_DEFINE_KERNEL(DemosaicInterior16Sse2, uint16_t, Pass::kInterior, SimdPath::kSse2)
 QUOREL_DEFINE_KERNEL(DemosaicInterior16Avx2, uint16_t, Pass::kInterior, SimdPath::kAvx2)

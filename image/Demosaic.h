@@ -73,7 +73,8 @@ int EffectiveBayerMode(int bayerMode, int mirrorH, int mirrorV);
 int BayerGainMultiplier(int gain);
 
 // Which SIMD path the automatic demosaic and defect kernels use now: the
-// active CPU path (image/CpuPath.h), AVX-512 taking the AVX2 code. The fixed
+// active CPU path (image/CpuPath.h), AVX-512 taking the AVX2 code except in
+// the interior of 8-bit mosaics, which has an AVX-512 pass. The fixed
 // SIMD paths below fall back to SSE2 when this is not kAvx2.
 enum class SimdPath { kScalar, kSse2, kAvx2 };
 SimdPath ActiveSimdPath();
@@ -93,6 +94,7 @@ QUOREL_DECLARE_KERNEL(DemosaicBorder16);
 QUOREL_DECLARE_KERNEL(DemosaicInterior8Scalar);
 QUOREL_DECLARE_KERNEL(DemosaicInterior8Sse2);
 QUOREL_DECLARE_KERNEL(DemosaicInterior8Avx2);
+QUOREL_DECLARE_KERNEL(DemosaicInterior8Avx512);
 QUOREL_DECLARE_KERNEL(DemosaicInterior16Scalar);
 QUOREL_DECLARE_KERNEL(DemosaicInterior16Sse2);
 QUOREL_DECLARE_KERNEL(DemosaicInterior16Avx2);

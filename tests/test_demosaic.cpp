@@ -337,8 +337,9 @@ TEST(DemosaicTest, ThreeRowWindowStaysInside) {
 TEST(DemosaicTest, SimdPathsMatchScalarBitForBit) {
   std::mt19937 rng(12345);
   const int gains[] = {0, 1, 99, 100, 101, 399, 400, -3, 777};
-  const DemosaicKernel paths8[] = {DemosaicInterior8Sse2, DemosaicInterior8Avx2, DemosaicInterior8};
-  const DemosaicKernel paths16[] = {DemosaicInterior16Sse2, DemosaicInterior16Avx2, DemosaicInterior16};
+  const std::vector<DemosaicKernel> paths8 = {DemosaicInterior8Sse2, DemosaicInterior8Avx2, DemosaicInterior8Avx512,
+                                              DemosaicInterior8};
+  const std::vector<DemosaicKernel> paths16 = {DemosaicInterior16Sse2, DemosaicInterior16Avx2, DemosaicInterior16};
   for (int round = 0; round < 300; ++round) {
     const int sample = round % 2 == 0 ? 1 : 2;
     const int w = 1 + static_cast<int>(rng() % 150);
@@ -367,6 +368,41 @@ TEST(DemosaicTest, SimdPathsMatchScalarBitForBit) {
         ASSERT_EQ(path(OutputView(got, rect, dstX, 0), MosaicView(m, rect), p), 1);
         ASSERT_EQ(got.bytes, expected.bytes);
       }
+    }
+  }
+}
+
+// The border pass is the interior formula over the mosaic extended by two
+// pixels on every side, each outside row and column a copy of the one four
+// further in (which keeps its colour): random mosaics of every size from 4,
+// every mode, both sample sizes and destination depths.
+TEST(DemosaicTest, BorderEqualsTheInteriorOfTheMosaicExtendedByFour) {
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 120; ++round) {
+    const int sample = round % 2 == 0 ? 1 : 2;
+    const int w = 4 + static_cast<int>(rng() % 40), h = 4 + static_cast<int>(rng() % 12);
+    Mosaic m(w, h, sample), extended(w + 4, h + 4, sample);
+    std::vector<unsigned> values(static_cast<size_t>(w) * h);
+    for (unsigned &v : values) v = rng() % (sample == 1 ? 256 : 4096);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) m.Set(x, y, values[static_cast<size_t>(y) * w + x]);
+    const auto inside = [](int c, int n) { return c < 0 ? c + 4 : c >= n ? c - 4 : c; };
+    for (int y = 0; y < h + 4; ++y)
+      for (int x = 0; x < w + 4; ++x)
+        extended.Set(x, y, values[static_cast<size_t>(inside(y - 2, h)) * w + inside(x - 2, w)]);
+    const DemosaicParams params{static_cast<int>(rng() % 4), static_cast<int>(rng() % 401), 100,
+                                static_cast<int>(rng() % 401)};
+    for (int bpp : sample == 1 ? kDepths8 : kDepths16) {
+      SCOPED_TRACE(testing::Message() << "round " << round << " " << w << "x" << h << " bpp " << bpp);
+      Output got(w, h, bpp, 0x3C), want(w + 4, h + 4, bpp, 0x3C);
+      ASSERT_EQ(Demosaic(m, got, params), 2);
+      const KernelRect all{0, 0, w + 4, h + 4};
+      ASSERT_EQ((sample == 1 ? DemosaicInterior8Scalar : DemosaicInterior16Scalar)(OutputView(want, all, 0, 0),
+                                                                                   MosaicView(extended, all), params),
+                1);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          for (int c = 0; c < 3; ++c) ASSERT_EQ(got.Channel(x, y, c), want.Channel(x + 2, y + 2, c)) << x << "," << y;
     }
   }
 }
