@@ -1,6 +1,7 @@
 // Hue and saturation rows of 8-bit samples with AVX2: 8 pixels a block in
-// 32-bit lanes, the same integer steps as Conversion (reciprocals gathered,
-// sextant masks and steps permuted; the tables repeat every six entries).
+// 32-bit lanes, the same integer steps as Conversion (reciprocals computed or
+// gathered, sextant masks and steps permuted; the tables repeat every six
+// entries).
 // Only this unit is compiled for AVX2, and it is only entered when the
 // processor has it.
 #include <immintrin.h>
@@ -23,6 +24,12 @@ struct Constants {
   __m256i masks;  // kMask[0 .. 5]
   __m256i steps;  // kStep[0 .. 5]
   const int32_t *reciprocal;
+  // Whether the reciprocals may be computed: single-precision division
+  // rounded to nearest, then truncated, gives exactly the table's quotient
+  // 0xFF0000 / d for every d of 1 .. 255 (the unit test pins all of them),
+  // and costs less than gathering it. Under another rounding mode of the
+  // calling thread the table is read instead.
+  bool divide;
 
   explicit Constants(const Conversion &c)
       : chromaFactor(_mm256_set1_epi32((c.setting.saturation + 256) * 256)),
@@ -30,7 +37,8 @@ struct Constants {
         sextants(_mm256_set1_epi32(c.shift.sextants)),
         masks(_mm256_setr_epi32(kMask[0], kMask[1], kMask[2], kMask[3], kMask[4], kMask[5], 0, 0)),
         steps(_mm256_setr_epi32(kStep[0], kStep[1], kStep[2], kStep[3], kStep[4], kStep[5], 0, 0)),
-        reciprocal(c.fixed.reciprocal.data()) {}
+        reciprocal(c.fixed.reciprocal.data()),
+        divide((_mm_getcsr() & _MM_ROUND_MASK) == _MM_ROUND_NEAREST) {}
 };
 
 [[gnu::always_inline]] inline __m256i Select(__m256i mask, __m256i ifFalse, __m256i ifTrue) {
@@ -61,7 +69,14 @@ struct Constants {
       _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(k.chromaFactor, d), _mm256_set1_epi32(0x8000)), 16);
   const __m256i c = _mm256_min_epi32(limit, chroma);
   const __m256i low = _mm256_srai_epi32(_mm256_sub_epi32(l2, c), 1);
-  const __m256i reciprocal = _mm256_i32gather_epi32(k.reciprocal, d, 4);
+  __m256i reciprocal;
+  if (k.divide) {
+    // d = 0 gives +infinity, converted to 0x80000000; n is 0 there, and so
+    // is the product, as with the table's 0.
+    reciprocal = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_set1_ps(16711680.0f), _mm256_cvtepi32_ps(d)));
+  } else {
+    reciprocal = _mm256_i32gather_epi32(k.reciprocal, d, 4);
+  }
   __m256i v = _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(n, reciprocal), _mm256_set1_epi32(0x8000)), 16);
   v = _mm256_add_epi32(v, k.rest);
   const __m256i wrap = _mm256_cmpgt_epi32(v, _mm256_set1_epi32(254));
@@ -83,7 +98,6 @@ struct Constants {
 }
 
 size_t Row24(const Constants &k, const Row &row) {
-  const __m256i six = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, 0, 0);
   const __m256i halves = _mm256_setr_epi32(0, 1, 2, 0, 3, 4, 5, 0);
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
                                           0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
@@ -92,11 +106,18 @@ size_t Row24(const Constants &k, const Row &row) {
   const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
   size_t x = 0;
   for (; x + 8 <= row.n; x += 8) {
-    const __m256i raw = _mm256_maskload_epi32(reinterpret_cast<const int *>(row.s + 3 * x), six);
+    // 24 bytes by a 16- and an 8-byte access: masked moves are slow on
+    // some processors.
+    const uint8_t *s = row.s + 3 * x;
+    const __m256i raw =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s))),
+                                _mm_loadl_epi64(reinterpret_cast<const __m128i *>(s + 16)), 1);
     const __m256i px = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(raw, halves), spread);
     const __m256i rgb = Convert(k, Byte(px, 0), Byte(px, 8), Byte(px, 16));
     const __m256i out = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(rgb, compact), join);
-    _mm256_maskstore_epi32(reinterpret_cast<int *>(row.d + 3 * x), six, out);
+    uint8_t *d = row.d + 3 * x;
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(d), _mm256_castsi256_si128(out));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(d + 16), _mm256_extracti128_si256(out, 1));
   }
   return x;
 }

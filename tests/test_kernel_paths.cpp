@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <functional>
 #include <random>
 #include <string>
@@ -105,30 +106,37 @@ TEST_P(KernelPaths, HueSaturation) {
 
     // Every chroma d with every ramp position n < d (red d, green n, blue
     // 0), where the vector paths compute the reciprocal of d rather than
-    // look it up.
+    // look it up; also under a rounding mode the computation must not follow.
     for (int bpp : {3, 4, 6, 8}) {
       KernelTestImage sweep(256, 256, bpp);
       for (int d = 0; d < 256; ++d)
         for (int n = 0; n < 256; ++n) {
           const int red = d, green = std::min(n, d);
           if (bpp >= 6) {
-            sweep.SetWord(n, d, 1, static_cast<uint16_t>(green << 4)),
-                sweep.SetWord(n, d, 2, static_cast<uint16_t>(red << 4));
+            sweep.SetWord(n, d, 1, static_cast<uint16_t>(green << 4));
+            sweep.SetWord(n, d, 2, static_cast<uint16_t>(red << 4));
           } else {
-            sweep.SetByte(n, d, 1, static_cast<uint8_t>(green)), sweep.SetByte(n, d, 2, static_cast<uint8_t>(red));
+            sweep.SetByte(n, d, 1, static_cast<uint8_t>(green));
+            sweep.SetByte(n, d, 2, static_cast<uint8_t>(red));
           }
         }
       const Apply apply = bpp >= 6 ? Apply(apply16) : Apply(apply8);
-      KernelTestImage expected = sweep, got = sweep;
+      KernelTestImage expected = sweep;
       {
         ForcedPath plain(CpuPath::kPlain);
         ASSERT_EQ(apply(expected, expected), 1);
       }
-      {
-        ForcedPath path(GetParam());
-        ASSERT_EQ(apply(got, got), 1);
+      for (int rounding : {FE_TONEAREST, FE_UPWARD}) {
+        KernelTestImage got = sweep;
+        {
+          ForcedPath path(GetParam());
+          ASSERT_EQ(std::fesetround(rounding), 0);
+          const int result = apply(got, got);
+          std::fesetround(FE_TONEAREST);
+          ASSERT_EQ(result, 1);
+        }
+        ASSERT_EQ(got.pixels, expected.pixels) << "sweep of depth " << bpp << " rounding " << rounding;
       }
-      ASSERT_EQ(got.pixels, expected.pixels) << "sweep of depth " << bpp;
     }
   }
 }
