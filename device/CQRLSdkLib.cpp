@@ -276,15 +276,15 @@ int CQRLSdkLib::SetGeometry(int newLineTotal, int newLineStart, int newImageWidt
   transferSamples = static_cast<int>(samples);
 
   const size_t bytes = 2 * static_cast<size_t>(samples);
-  try {
-    rawBuffer = std::make_unique<uint8_t[]>(bytes);
-  } catch (const std::bad_alloc &) {
-    return kSdkNoMemory;
-  }
+  rawBuffer = AllocateZeroed(bytes);
+  if (!rawBuffer) return kSdkNoMemory;
   slotBytes = bytes;
   try {
     ring.reserve(static_cast<size_t>(newRingCount));
-    for (int i = 0; i < newRingCount; ++i) ring.push_back(std::make_unique<uint8_t[]>(bytes));
+    for (int i = 0; i < newRingCount; ++i) {
+      ring.push_back(AllocateZeroed(bytes));
+      if (!ring.back()) throw std::bad_alloc();
+    }
   } catch (const std::bad_alloc &) {
     FreeBuffers();
     return kSdkNoMemory;

@@ -22,6 +22,7 @@
 #include "device/PacketLayer.h"
 #include "device/TransferEngine.h"
 #include "device/UnitSuffix.h"
+#include "platform/ZeroedBytes.h"
 
 namespace quorel {
 
@@ -173,7 +174,7 @@ class CQRLSdkLib {
   int imageTop = kDefaultImageTop;
   int imageHeight = kDefaultImageHeight;
   int transferSamples = 0;
-  std::unique_ptr<uint8_t[]> rawBuffer;  // 2 x transferSamples bytes, single capture
+  ZeroedBytes rawBuffer;  // 2 x transferSamples bytes, single capture
   int timeoutMs = kDefaultTimeoutMs;
   size_t slotBytes = 0;  // 2 x transferSamples
   int ringCount = 0;
@@ -188,7 +189,7 @@ class CQRLSdkLib {
 
   int largeTransfer = 0;
   // The ring: ringCount zeroed slots of slotBytes, allocated by SetGeometry.
-  std::vector<std::unique_ptr<uint8_t[]>> ring;
+  std::vector<ZeroedBytes> ring;
   std::array<char, kDevicePathSize> devicePath{};
   // Streaming and single capture; holds the single-capture handle. Declared
   // last so that it is destroyed (its thread stopped) before the buffers.

@@ -92,7 +92,7 @@ int DibImage::CopyFrom(const DibImage &source) {
   if (empty() || pixelBytes() != source.pixelBytes()) {
     Release();
     // Uninitialised memory: every byte is overwritten below.
-    pixels_.reset(new (std::nothrow) uint8_t[source.pixelBytes()]);
+    pixels_ = AllocateZeroed(source.pixelBytes());
     if (!pixels_) return 0;
   }
   info_ = source.info_;
@@ -117,7 +117,7 @@ void DibImage::Release() {
 bool DibImage::Allocate() {
   if (bitsPerPixel_ == 8) SetPalette(kPaletteGray);
   const size_t bytes = pixelBytes();
-  pixels_.reset(new (std::nothrow) uint8_t[bytes]());
+  pixels_ = AllocateZeroed(bytes);
   if (!pixels_) {
     Release();
     return false;

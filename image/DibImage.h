@@ -2,7 +2,8 @@
 // address directly, the bitmap description written into BMP files, and the
 // clipped dispatch of pixel kernels over it.
 //
-// Pixel memory is plain zeroed heap memory at every depth. Rows are `stride`
+// Pixel memory is zeroed heap memory at every depth (untouched pages cost
+// nothing until used). Rows are `stride`
 // bytes long (width x bytes per pixel raised to a multiple of 4), memory row 0
 // first. The header's positive height marks the image as bottom-up, so in
 // bitmap coordinates (the rectangles of Draw and ApplyKernel) row 0 is the
@@ -18,6 +19,7 @@
 #include <type_traits>
 
 #include "image/PixelKernel.h"
+#include "platform/ZeroedBytes.h"
 
 namespace quorel {
 
@@ -165,7 +167,7 @@ class DibImage {
   bool Allocate();
 
   BitmapInfo info_;
-  std::unique_ptr<uint8_t[]> pixels_;
+  ZeroedBytes pixels_;
   int32_t width_ = 0;
   int32_t height_ = 0;
   int32_t stride_ = 0;

@@ -201,7 +201,7 @@ TEST_P(KernelPaths, GrayKernels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, KernelPaths, ::testing::Values(CpuPath::kSse2, CpuPath::kAvx2, CpuPath::kAvx512),
-                         [](const ::testing::TestParamInfo<CpuPath> &info) { return CpuPathName(info.param); });
+                         [](const ::testing::TestParamInfo<CpuPath> &param) { return CpuPathName(param.param); });
 
 TEST(CpuPath, NamesParseAndTheForcedPathLimits) {
   for (CpuPath p : {CpuPath::kPlain, CpuPath::kSse2, CpuPath::kAvx2, CpuPath::kAvx512}) {

@@ -147,7 +147,7 @@ TEST_P(TransferConcurrencyTest, StartStopManyTimesWhileConverting) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, TransferConcurrencyTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "16bit" : "8bit"; });
+                         [](const ::testing::TestParamInfo<bool> &param) { return param.param ? "16bit" : "8bit"; });
 
 }  // namespace
 }  // namespace quorel

@@ -7,5 +7,5 @@ if(QUOREL_SANITIZE STREQUAL "")
                    CMAKE_COMMAND=${CMAKE_COMMAND} C_COMPILER=${CMAKE_C_COMPILER}
                    bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/install_tree_test.sh
                    ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
-  set_tests_properties(install_tree_consumers PROPERTIES LABELS unit TIMEOUT 600)
+  set_tests_properties(install_tree_consumers PROPERTIES LABELS "unit;uninstrumented" TIMEOUT 600)
 endif()

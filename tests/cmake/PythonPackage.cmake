@@ -9,7 +9,7 @@ if(EXISTS ${quorel_python} AND QUOREL_SANITIZE STREQUAL "")
            COMMAND ${quorel_python} -m pytest -q -p no:cacheprovider ${PROJECT_SOURCE_DIR}/python/tests
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/python)
   set_tests_properties(python_package_pytest PROPERTIES
-    LABELS unit
+    LABELS "unit;uninstrumented"
     TIMEOUT 300
     # pytest's exit code 5 (no tests collected) is a failure like any other.
     ENVIRONMENT "QUOREL_LIBRARY=$<TARGET_FILE:QuorelSdk_470KX_PLU>;PYTHONDONTWRITEBYTECODE=1")
@@ -17,5 +17,5 @@ if(EXISTS ${quorel_python} AND QUOREL_SANITIZE STREQUAL "")
            COMMAND ${CMAKE_COMMAND} -DPYTHON=${quorel_python} -DSOURCE=${PROJECT_SOURCE_DIR}/python
                    -DWORK=${CMAKE_CURRENT_BINARY_DIR}/python_install -DLIBRARY=$<TARGET_FILE:QuorelSdk_470KX_PLU>
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/scripts/python_install_check.cmake)
-  set_tests_properties(python_package_install PROPERTIES LABELS unit TIMEOUT 300)
+  set_tests_properties(python_package_install PROPERTIES LABELS "unit;uninstrumented" TIMEOUT 300)
 endif()

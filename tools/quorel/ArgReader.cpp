@@ -1,6 +1,7 @@
 #include "ArgReader.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace quorel::cli {
 
@@ -30,6 +31,13 @@ std::optional<std::string> ArgReader::TakeValue(std::string_view name) {
     return a.substr(name.size() + 1);
   }
   return std::nullopt;
+}
+
+bool ArgReader::TakeValue(std::string_view name, std::string &value) {
+  std::optional<std::string> taken = TakeValue(name);
+  if (!taken) return false;
+  value = std::move(*taken);
+  return true;
 }
 
 bool ArgReader::TakeFlag(std::string_view name) {

@@ -26,6 +26,9 @@ class ArgReader {
   // When the current argument is the option `name`, consumes it (and its value)
   // and returns the value.
   std::optional<std::string> TakeValue(std::string_view name);
+  // The same, storing the value in `value`: lets a chain of options share one
+  // variable instead of a fresh one per branch.
+  bool TakeValue(std::string_view name, std::string &value);
   // When the current argument is the flag `name`, consumes it.
   bool TakeFlag(std::string_view name);
   // The current argument as a positional one, consumed.

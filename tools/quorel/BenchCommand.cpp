@@ -123,12 +123,13 @@ int RunBench(const Invocation &inv) {
   std::vector<int> modes = {8, 16, 24, 32, 48, 64};
   ArgReader r(inv);
   while (!r.Done()) {
-    if (auto v = r.TakeValue("--duration")) {
-      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", *v, 100, 600000));
-    } else if (auto v = r.TakeValue("--frames")) {
-      frames = static_cast<int>(RequireInteger(inv.command, "--frames", *v, 1, 1000));
-    } else if (auto v = r.TakeValue("--modes")) {
-      modes = ParseModes(inv.command, *v);
+    std::string v;
+    if (r.TakeValue("--duration", v)) {
+      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", v, 100, 600000));
+    } else if (r.TakeValue("--frames", v)) {
+      frames = static_cast<int>(RequireInteger(inv.command, "--frames", v, 1, 1000));
+    } else if (r.TakeValue("--modes", v)) {
+      modes = ParseModes(inv.command, v);
     } else if (r.AtOption()) {
       r.RejectOption();
     } else {

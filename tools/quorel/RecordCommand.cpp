@@ -133,10 +133,11 @@ int RunRecord(const Invocation &inv) {
   std::string file;
   ArgReader r(inv);
   while (!r.Done()) {
+    std::string v;
     if (r.TakeFlag("--show")) {
       show = true;
-    } else if (auto v = r.TakeValue("--duration")) {
-      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", *v, 1, 3600000));
+    } else if (r.TakeValue("--duration", v)) {
+      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", v, 1, 3600000));
     } else if (r.AtOption()) {
       r.RejectOption();
     } else {

@@ -165,34 +165,35 @@ SnapOptions ParseSnapOptions(const Invocation &inv) {
   const std::string &cmd = inv.command;
   ArgReader r(inv);
   while (!r.Done()) {
-    if (auto v = r.TakeValue("--mode")) {
-      int m = static_cast<int>(RequireInteger(cmd, "--mode", *v, 0, 64));
+    std::string v;
+    if (r.TakeValue("--mode", v)) {
+      int m = static_cast<int>(RequireInteger(cmd, "--mode", v, 0, 64));
       if (m != 8 && m != 16 && m != 24 && m != 32 && m != 48 && m != 64) {
         UsageFail(cmd, "--mode must be 8, 16, 24, 32, 48 or 64");
       }
       o.mode = m;
-    } else if (auto v = r.TakeValue("--window")) {
-      o.window = ParseWindow(cmd, *v);
-    } else if (auto v = r.TakeValue("--subsample")) {
-      int s = static_cast<int>(RequireInteger(cmd, "--subsample", *v, 0, 18));
+    } else if (r.TakeValue("--window", v)) {
+      o.window = ParseWindow(cmd, v);
+    } else if (r.TakeValue("--subsample", v)) {
+      int s = static_cast<int>(RequireInteger(cmd, "--subsample", v, 0, 18));
       if (s != 0 && s != 1 && s != 2 && s != 17 && s != 18) UsageFail(cmd, "--subsample must be 0, 1, 2, 17 or 18");
       o.subSample = s;
-    } else if (auto v = r.TakeValue("--exposure-us")) {
-      o.exposureUs = static_cast<int>(RequireInteger(cmd, "--exposure-us", *v, 0, INT32_MAX));
-    } else if (auto v = r.TakeValue("--gain")) {
-      o.gain = static_cast<int>(RequireInteger(cmd, "--gain", *v, INT32_MIN, INT32_MAX));
-    } else if (auto v = r.TakeValue("--filter")) {
-      o.filters.push_back(ParseFilter(cmd, *v));
-    } else if (auto v = r.TakeValue("--quality")) {
-      int q = static_cast<int>(RequireInteger(cmd, "--quality", *v, 0, 100));
+    } else if (r.TakeValue("--exposure-us", v)) {
+      o.exposureUs = static_cast<int>(RequireInteger(cmd, "--exposure-us", v, 0, INT32_MAX));
+    } else if (r.TakeValue("--gain", v)) {
+      o.gain = static_cast<int>(RequireInteger(cmd, "--gain", v, INT32_MIN, INT32_MAX));
+    } else if (r.TakeValue("--filter", v)) {
+      o.filters.push_back(ParseFilter(cmd, v));
+    } else if (r.TakeValue("--quality", v)) {
+      int q = static_cast<int>(RequireInteger(cmd, "--quality", v, 0, 100));
       if (q != 100 && q != 70 && q != 20) UsageFail(cmd, "--quality must be 100, 70 or 20");
       o.quality = q;
-    } else if (auto v = r.TakeValue("--type")) {
-      o.type = static_cast<int>(RequireInteger(cmd, "--type", *v, 0, 6));
-    } else if (auto v = r.TakeValue("--count")) {
-      o.count = static_cast<int>(RequireInteger(cmd, "--count", *v, 1, 100000));
-    } else if (auto v = r.TakeValue("--interval")) {
-      o.intervalMs = static_cast<int>(RequireInteger(cmd, "--interval", *v, 0, 3600000));
+    } else if (r.TakeValue("--type", v)) {
+      o.type = static_cast<int>(RequireInteger(cmd, "--type", v, 0, 6));
+    } else if (r.TakeValue("--count", v)) {
+      o.count = static_cast<int>(RequireInteger(cmd, "--count", v, 1, 100000));
+    } else if (r.TakeValue("--interval", v)) {
+      o.intervalMs = static_cast<int>(RequireInteger(cmd, "--interval", v, 0, 3600000));
     } else if (r.AtOption()) {
       r.RejectOption();
     } else {

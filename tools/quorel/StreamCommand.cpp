@@ -104,12 +104,13 @@ int RunStream(const Invocation &inv) {
   bool show = false;
   ArgReader r(inv);
   while (!r.Done()) {
+    std::string v;
     if (r.TakeFlag("--show")) {
       show = true;
-    } else if (auto v = r.TakeValue("--seconds")) {
-      durationMs = 1000 * static_cast<int>(RequireInteger(inv.command, "--seconds", *v, 1, 3600));
-    } else if (auto v = r.TakeValue("--duration")) {
-      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", *v, 1, 3600000));
+    } else if (r.TakeValue("--seconds", v)) {
+      durationMs = 1000 * static_cast<int>(RequireInteger(inv.command, "--seconds", v, 1, 3600));
+    } else if (r.TakeValue("--duration", v)) {
+      durationMs = static_cast<int>(RequireInteger(inv.command, "--duration", v, 1, 3600000));
     } else if (r.AtOption()) {
       r.RejectOption();
     } else {
