@@ -270,7 +270,11 @@ int Acquisition::PrepareAcquisition() {
     host_.RecordError(kErrNoCamera, "prepare acquisition");
     return 0;
   }
-  if (!IsCaptureWindowValid(geometry, LoadShared(format.subSample))) {
+  // Read once: the images are sized and the device window programmed for
+  // the same code, though a setter on another thread may change it meanwhile
+  // (a frame of the full window once overran images sized for a half one).
+  const int subSample = LoadShared(format.subSample);
+  if (!IsCaptureWindowValid(geometry, subSample)) {
     host_.RecordError(kErrGeometry, "prepare acquisition");
     return 0;
   }
@@ -280,7 +284,7 @@ int Acquisition::PrepareAcquisition() {
     host_.RecordError(kErrMemory, "prepare acquisition");
     return 0;
   }
-  const int divisor = SubSampleDivisor(LoadShared(format.subSample));
+  const int divisor = SubSampleDivisor(subSample);
   const int width = geometry.width / divisor;
   const int height = geometry.height / divisor;
   {
@@ -315,10 +319,9 @@ int Acquisition::PrepareAcquisition() {
     device_->SetClock(LoadShared(format.halfClock));
     SleepMs(kClockSettleMs);
   }
-  device_->SetWindow(geometry.horizontalStart, geometry.verticalStart, geometry.width, geometry.height,
-                     LoadShared(format.subSample));
-  device_->SetMirrorV(settings_.analog.mirrorV);
-  device_->SetMirrorH(settings_.analog.mirrorH);
+  device_->SetWindow(geometry.horizontalStart, geometry.verticalStart, geometry.width, geometry.height, subSample);
+  device_->SetMirrorV(LoadShared(settings_.analog.mirrorV));
+  device_->SetMirrorH(LoadShared(settings_.analog.mirrorH));
   device_->SetTriggerMode(0, 0);
   host_.WriteSensorSettings();
   // Without a preview window there is no display image to size.

@@ -185,7 +185,7 @@ int CQuorel::SetColorMode(int bitsPerPixel) {
 }
 
 int CQuorel::GetColorMode() const {
-  const int type = format_.colorMode;
+  const int type = LoadShared(format_.colorMode);
   // A type outside the table can only come from a hand-edited settings file.
   if (!IsKnownColorType(type)) return -1;
   return kReportedBitsOfType[type];

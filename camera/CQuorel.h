@@ -29,6 +29,7 @@
 #include "camera/ErrorHistory.h"
 #include "image/DibImage.h"
 #include "platform/ErrorCodes.h"
+#include "platform/SharedValue.h"
 #include "settings/CameraSettings.h"
 
 namespace quorel {
@@ -67,7 +68,7 @@ class CQuorel : private AcquisitionHost {
   int SetColorMode(int bitsPerPixel);
   int GetColorMode() const;
   int SetSubSample(int code);
-  int GetSubSample() const { return format_.subSample; }
+  int GetSubSample() const { return LoadShared(format_.subSample); }
   int SetWaitTime(int milliseconds);
   int GetWaitTime() const { return format_.waitTime; }
   int SetHalfClock(int mode);
@@ -233,11 +234,12 @@ class CQuorel : private AcquisitionHost {
   AnalogBlock analog_;
   std::atomic<CAnalogDlg *> analogDialog_{nullptr};  // the open analog dialog, as imageDialog_
   // Exposure conversion state: line length, fine-time term, unit time and the
-  // last computed real time.
-  int64_t exposureLineLength_ = 0;
-  int32_t exposureFine_ = 0;  // always 0: the dialog's read-out shows "=0.00ms" before any conversion
-  double exposureUnit_ = 1.0;
-  int32_t exposureResult_ = 0;
+  // last computed real time. Each is one atomic value: the exposure getter and
+  // setter write them from any thread, and so does a starting acquisition.
+  std::atomic<int64_t> exposureLineLength_{0};
+  std::atomic<int32_t> exposureFine_{0};  // always 0: the dialog's read-out shows "=0.00ms" before any conversion
+  std::atomic<double> exposureUnit_{1.0};
+  std::atomic<int32_t> exposureResult_{0};
   // 12./13. the frame lock belongs to acquisition_
   // 14. configuration-file contents, with their own lock inside
   std::unique_ptr<ConfigurationList> config_;

@@ -143,7 +143,7 @@ int CQuorel::SetAnalogDlg(HWND owner) {
   DialogRunner &runner = ActiveDialogRunner();
   if (DialogBlocked(runner, kAnalogDlg) != 0) return 0;
   DialogSensor sensor(*device_);
-  const ExposureConversion conversion{exposureLineLength_, exposureFine_, exposureUnit_};
+  const ExposureConversion conversion{exposureLineLength_.load(), exposureFine_.load(), exposureUnit_.load()};
   std::unique_ptr<CAnalogDlg> dialog = CAnalogDlg::TryCreate(analog_, sensor, conversion, CurrentDialogLanguage());
   if (dialog == nullptr) {
     ReportError(kErrNotReady, kAnalogDlg);

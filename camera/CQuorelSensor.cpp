@@ -22,11 +22,12 @@ int CQuorel::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTot
   geometry_.verticalTotal = vTotal;
   geometry_.verticalStart = vStart;
   geometry_.height = vEffective;
-  if (!IsCaptureWindowValid(geometry_, format_.subSample)) {
+  const int subSample = LoadShared(format_.subSample);
+  if (!IsCaptureWindowValid(geometry_, subSample)) {
     ReportError(kErrGeometry, "Quorel_SetCaptureWindowEx");
     return 0;
   }
-  device_->SetWindow(hStart, vStart, hEffective, vEffective, format_.subSample);
+  device_->SetWindow(hStart, vStart, hEffective, vEffective, subSample);
   return 1;
 }
 
@@ -47,12 +48,12 @@ int CQuorel::SetCaptureWindow(int width, int height) {
     return 0;
   }
   geometry_ = *match;
-  if (!IsCaptureWindowValid(geometry_, format_.subSample)) {
+  const int subSample = LoadShared(format_.subSample);
+  if (!IsCaptureWindowValid(geometry_, subSample)) {
     ReportError(kErrGeometry, "Quorel_SetCaptureWindow");
     ResetGeometryToSensor();
   }
-  device_->SetWindow(geometry_.horizontalStart, geometry_.verticalStart, geometry_.width, geometry_.height,
-                     format_.subSample);
+  device_->SetWindow(geometry_.horizontalStart, geometry_.verticalStart, geometry_.width, geometry_.height, subSample);
   return 1;
 }
 
@@ -94,9 +95,10 @@ int CQuorel::GetRealExposureTime(int *ok) {
     if (ok != nullptr) *ok = 0;
     return 0;
   }
-  const int lineLength = LineLength(format_.subSample, geometry_.width);
-  const double unit = ExposureUnitMs(format_.halfClock);
-  const int micros = RealExposureMicros(LoadShared(analog_.exposure), lineLength, format_.halfClock);
+  const int halfClock = LoadShared(format_.halfClock);
+  const int lineLength = LineLength(LoadShared(format_.subSample), geometry_.width);
+  const double unit = ExposureUnitMs(halfClock);
+  const int micros = RealExposureMicros(LoadShared(analog_.exposure), lineLength, halfClock);
   exposureLineLength_ = lineLength;
   exposureFine_ = 0;
   exposureUnit_ = unit;
@@ -107,9 +109,10 @@ int CQuorel::GetRealExposureTime(int *ok) {
 
 int CQuorel::SetRealExposureTime(int microseconds) {
   if (!RequireDevice("Quorel_SetRealExposureTime")) return 0;
-  const int lineLength = LineLength(format_.subSample, geometry_.width);
-  const double unit = ExposureUnitMs(format_.halfClock);
-  const int64_t lines = ExposureLinesFromMicros(microseconds, lineLength, format_.halfClock);
+  const int halfClock = LoadShared(format_.halfClock);
+  const int lineLength = LineLength(LoadShared(format_.subSample), geometry_.width);
+  const double unit = ExposureUnitMs(halfClock);
+  const int64_t lines = ExposureLinesFromMicros(microseconds, lineLength, halfClock);
   exposureLineLength_ = lineLength;
   exposureFine_ = 0;
   exposureUnit_ = unit;

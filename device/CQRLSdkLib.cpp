@@ -49,6 +49,19 @@ void CQRLSdkLib::FreeBuffers() {
   ring.shrink_to_fit();
   ringCount = 0;
   slotBytes = 0;
+  spare = SpareBuffers{};
+}
+
+void CQRLSdkLib::SetBuffersAside() {
+  transfer.ForgetRing();
+  if (rawBuffer != nullptr) {
+    spare.raw = std::move(rawBuffer);
+    spare.ring = std::move(ring);
+    spare.slotBytes = slotBytes;
+  }
+  ring.clear();
+  ringCount = 0;
+  slotBytes = 0;
 }
 
 void CQRLSdkLib::SetModelTag(const char *tag) {
@@ -114,11 +127,12 @@ int CQRLSdkLib::IsUnitPresent(int i) const {
 int CQRLSdkLib::SelectUnit(int i) {
   // The default geometry describes a frame the current buffers were not
   // sized for: a window copy of them with it would read past their end. A
-  // new unit starts as after construction, with no buffers, so capture and
-  // conversion report a missing geometry until the next SetGeometry.
+  // new unit starts as after construction, with no buffers in use (they are
+  // set aside for a window of the same size), so capture and conversion
+  // report a missing geometry until the next SetGeometry.
   transfer.StopTransfer();
   transfer.ReleaseCaptureHandle();
-  FreeBuffers();
+  SetBuffersAside();
   transferSamples = 0;
   ResetGeometry();
   if (i < 0 || i >= kMaxUnits) return kSdkBadUnit;
@@ -266,7 +280,22 @@ int CQRLSdkLib::SetGeometry(int newLineTotal, int newLineStart, int newImageWidt
   samples = (samples + 1023) / 1024 * 1024;
   if (samples > INT32_MAX / 2) return kSdkNoMemory;
 
-  FreeBuffers();
+  const size_t bytes = 2 * static_cast<size_t>(samples);
+  // Buffers of the same transfer size and ring count, in use or set aside by
+  // a unit change, are taken over as they are (a slot holds a frame's bytes
+  // or zeros, as while streaming): initialisation and a unit change set the
+  // full window again and again, and mapping and clearing a fresh full-frame
+  // ring each time is slow, under ThreadSanitizer seconds a call.
+  SetBuffersAside();
+  const bool keepBuffers =
+      spare.raw != nullptr && bytes == spare.slotBytes && spare.ring.size() == static_cast<size_t>(newRingCount);
+  if (keepBuffers) {
+    rawBuffer = std::move(spare.raw);
+    ring = std::move(spare.ring);
+    slotBytes = bytes;
+    ringCount = newRingCount;
+  }
+  spare = SpareBuffers{};
   lineTotal = newLineTotal;
   lineStart = newLineStart;
   imageWidth = newImageWidth;
@@ -275,7 +304,10 @@ int CQRLSdkLib::SetGeometry(int newLineTotal, int newLineStart, int newImageWidt
   imageHeight = newImageHeight;
   transferSamples = static_cast<int>(samples);
 
-  const size_t bytes = 2 * static_cast<size_t>(samples);
+  if (keepBuffers) {
+    SetTransferSize();
+    return kSdkOk;
+  }
   rawBuffer = AllocateZeroed(bytes);
   if (!rawBuffer) return kSdkNoMemory;
   slotBytes = bytes;

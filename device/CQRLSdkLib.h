@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -92,7 +93,8 @@ class CQRLSdkLib {
 
   // --- geometry ---
   // Checks and stores the raw frame geometry, allocates the single-capture
-  // buffer and a ring of ringCount zeroed slots sized for 16-bit samples,
+  // buffer and a ring of ringCount zeroed slots sized for 16-bit samples (a
+  // geometry of the same transfer size and ring count keeps the buffers),
   // then sends the transfer size. 0, 1 (ringCount < 2), 3 (horizontal),
   // 4 (vertical), 7 (out of memory) or 21 while streaming (the transfer
   // thread is writing into the ring).
@@ -153,8 +155,11 @@ class CQRLSdkLib {
  protected:
   // Resets the geometry fields to their construction values.
   void ResetGeometry();
-  // Frees the single-capture buffer and the ring.
+  // Frees the single-capture buffer and the ring (and any set aside).
   void FreeBuffers();
+  // Takes the buffers out of use, kept for the next SetGeometry to take
+  // over if its sizes match (it frees them otherwise).
+  void SetBuffersAside();
   void SetModelTag(const char *tag);
   // One exchange on a fresh handle: sends `packet` on pipe 0, and when
   // `answer` is given performs the two receives and copies the second reply
@@ -182,12 +187,20 @@ class CQRLSdkLib {
   std::array<char, kModelTagSize> modelTag{};
   int clockSelect = 0;
   int subSampleMode = 0;
-  int mirrorH = 0, mirrorV = 0;
+  // Written by a mirror setter on the application's thread while a starting
+  // acquisition may write them too.
+  std::atomic<int> mirrorH{0}, mirrorV{0};
   std::array<int, kMaxUnits> unitPresent{};
   int unitIndex = 0;
   int triggerMode = 0;
 
   int largeTransfer = 0;
+  // Buffers out of use since a unit change, until the next SetGeometry.
+  struct SpareBuffers {
+    ZeroedBytes raw;
+    std::vector<ZeroedBytes> ring;
+    size_t slotBytes = 0;
+  } spare;
   // The ring: ringCount zeroed slots of slotBytes, allocated by SetGeometry.
   std::vector<ZeroedBytes> ring;
   std::array<char, kDevicePathSize> devicePath{};

@@ -14,6 +14,11 @@ inline int32_t LoadShared(int32_t &value) {
   return std::atomic_ref<int32_t>(value).load(std::memory_order_relaxed);
 }
 
+// For const accessors: the object itself is never const, only the view.
+inline int32_t LoadShared(const int32_t &value) {
+  return std::atomic_ref<int32_t>(const_cast<int32_t &>(value)).load(std::memory_order_relaxed);
+}
+
 inline void StoreShared(int32_t &value, int32_t newValue) {
   std::atomic_ref<int32_t>(value).store(newValue, std::memory_order_relaxed);
 }

@@ -170,4 +170,46 @@ TEST_F(CameraConcurrency, StopEndsALongWaitTimeAtOnce) {
   }
 }
 
+// Plain setters and getters are lock-free; a start (here a snapshot, which
+// prepares acquisition each time) reads and writes the same values: the
+// mirror flags, the exposure conversion, the colour mode and the sub-sample
+// code. Each of these was once a plain field that ThreadSanitizer saw raced,
+// and a sub-sample code read twice in one preparation sized the images for a
+// half window and programmed the full one (a heap overrun in the copy).
+// Afterwards the camera still holds what the single setter thread set last.
+TEST_F(CameraConcurrency, SettersAndGettersBesideStartsKeepTheirValues) {
+  std::atomic<bool> done{false};
+  std::thread starter([this, &done] {
+    std::vector<unsigned char> buffer(static_cast<size_t>(kWidth * 8) * kHeight);
+    while (!done.load()) Quorel_SnapShot(handle_, buffer.data(), static_cast<int>(buffer.size()), 1);
+  });
+  std::thread reader([this, &done] {
+    int ok = 0;
+    while (!done.load()) {
+      Quorel_GetRealExposureTime(handle_, &ok);
+      Quorel_GetColorMode(handle_);
+      Quorel_GetMirrorH(handle_);
+      Quorel_GetSubSample(handle_);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(Quorel_SetMirrorH(handle_, i % 2), 1);
+    ASSERT_EQ(Quorel_SetMirrorV(handle_, (i / 2) % 2), 1);
+    ASSERT_EQ(Quorel_SetRealExposureTime(handle_, 1000 + 10 * i), 1);
+    ASSERT_EQ(Quorel_SetColorMode(handle_, i % 3 == 0 ? 8 : 24), 1);
+    ASSERT_EQ(Quorel_SetSubSample(handle_, i % 2), 1);
+  }
+  done.store(true);
+  starter.join();
+  reader.join();
+  EXPECT_EQ(Quorel_GetMirrorH(handle_), 1);
+  EXPECT_EQ(Quorel_GetMirrorV(handle_), 1);
+  EXPECT_EQ(Quorel_GetColorMode(handle_), 24);
+  EXPECT_EQ(Quorel_GetSubSample(handle_), 1);
+  int ok = 0;
+  const int exposure = Quorel_GetRealExposureTime(handle_, &ok);
+  EXPECT_EQ(ok, 1);
+  EXPECT_NEAR(exposure, 1000 + 10 * 199, 100);  // whole sensor lines
+}
+
 }  // namespace

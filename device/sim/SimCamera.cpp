@@ -40,9 +40,10 @@ uint32_t LittleEndian32(const uint8_t *p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-SimFrameSourceOptions FrameOptions(const SimConfig &config) {
+SimFrameSourceOptions FrameOptions(const SimConfig &config, int unit) {
   SimFrameSourceOptions options;
   options.scene = config.scene;
+  options.scene.unit = unit;
   switch (config.fpsMode) {
     case FpsMode::kMax:
       options.pacing.kind = SimPacingKind::kMax;
@@ -65,7 +66,7 @@ SimCamera::SimCamera(int unit, const SimConfig &config)
     : unit_(unit),
       config_(config),
       present_(unit >= 0 && unit < 32 && config.units[static_cast<size_t>(unit)]),
-      frames_(std::make_unique<SimFrameSource>(FrameOptions(config))) {
+      frames_(std::make_unique<SimFrameSource>(FrameOptions(config, unit))) {
   FillDefaultSrom(&srom_, unit);
   frames_->SetPresent(present_);
 }

@@ -106,9 +106,10 @@ bool SimFrameGenerator::Setting::operator==(const Setting &o) const {
 
 SimFrameGenerator::SimFrameGenerator(SimSceneSettings scene) : scene_(std::move(scene)) {}
 
-uint16_t SimFrameGenerator::CounterSample(uint32_t frame, int x, int y, bool depth16) {
+uint16_t SimFrameGenerator::CounterSample(uint32_t frame, int x, int y, bool depth16, int unit) {
   if (y == 0 && x < 4) return static_cast<uint16_t>((frame >> (8 * x)) & 0xFF);
-  const uint32_t v = static_cast<uint32_t>(x) * 7u + static_cast<uint32_t>(y) * 29u + frame * 13u;
+  const uint32_t step = 7u + 2u * static_cast<uint32_t>(unit);
+  const uint32_t v = static_cast<uint32_t>(x) * step + static_cast<uint32_t>(y) * 29u + frame * 13u;
   return static_cast<uint16_t>(v & (depth16 ? 0xFFFu : 0xFFu));
 }
 
@@ -270,6 +271,7 @@ void SimFrameGenerator::RenderCounter(const Setting &s, uint32_t frame, uint8_t 
   const SimFrameLayout &l = s.layout;
   const size_t bps = s.depth16 ? 2 : 1;
   const uint32_t mask = s.depth16 ? 0xFFFu : 0xFFu;
+  const uint32_t step = 7u + 2u * static_cast<uint32_t>(scene_.unit);
   for (int y = 0; y < l.imageHeight; ++y) {
     const size_t offset =
         (static_cast<size_t>(l.imageTop + y) * static_cast<size_t>(l.lineTotal) + static_cast<size_t>(l.lineStart)) *
@@ -282,12 +284,12 @@ void SimFrameGenerator::RenderCounter(const Setting &s, uint32_t frame, uint8_t 
     const uint32_t base = static_cast<uint32_t>(y) * 29u + frame * 13u;
     if (bps == 2) {
       for (size_t x = 0; x < count; ++x) {
-        const uint32_t v = (static_cast<uint32_t>(x) * 7u + base) & mask;
+        const uint32_t v = (static_cast<uint32_t>(x) * step + base) & mask;
         row[2 * x] = static_cast<uint8_t>(v);
         row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
       }
     } else {
-      for (size_t x = 0; x < count; ++x) row[x] = static_cast<uint8_t>(static_cast<uint32_t>(x) * 7u + base);
+      for (size_t x = 0; x < count; ++x) row[x] = static_cast<uint8_t>(static_cast<uint32_t>(x) * step + base);
     }
     if (y == 0) {
       for (size_t x = 0; x < std::min<size_t>(count, 4); ++x) {

@@ -51,8 +51,9 @@ class SimFrameGenerator {
   // The counter scene: sample (x, y) of the delivered window of frame
   // `frame`. The first four samples of row 0 carry the frame number, lowest
   // byte first, one byte per sample; every other sample is a function of
-  // frame and position, so a mixed or shifted frame shows.
-  static uint16_t CounterSample(uint32_t frame, int x, int y, bool depth16);
+  // frame and position (and the unit: a column step of 7 + 2 x unit), so a
+  // mixed or shifted frame, or one from another unit, shows.
+  static uint16_t CounterSample(uint32_t frame, int x, int y, bool depth16, int unit = 0);
 
   // The bytes a raw-scene file must hold for `layout` at the given depth.
   static size_t RawSceneBytes(const SimFrameLayout &layout, bool depth16);

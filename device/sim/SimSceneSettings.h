@@ -20,6 +20,10 @@ struct SimSceneSettings {
   uint32_t seed = 1;  // noise and defect positions
   int noise = 0;      // standard deviation of added noise, in 8-bit sample units
   int defects = 0;    // number of hot/dead pixels on the sensor
+  // The unit showing the scene (not configured: each unit sets its own). The
+  // counter scene steps by 7 + 2 x unit per column, so that units running
+  // side by side deliver frames that tell which unit sent them.
+  int unit = 0;
 };
 
 }  // namespace quorel::sim
