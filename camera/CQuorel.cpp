@@ -113,19 +113,21 @@ void CQuorel::SaveSettingsGroups(int deviceNumber) {
   SaveGrayGroup(deviceNumber, filters_);
 }
 
+// Each value is read as the setters write it (one atomic access): a start on
+// one thread writes them to the sensor while the application sets them.
 void CQuorel::WriteGainsAndExposureToSensor() {
-  device_->SetGlobalGain(analog_.globalGain);
-  device_->SetColorGain(0x3056, analog_.colorGainGreen1);
-  device_->SetColorGain(0x305A, analog_.colorGainRed);
-  device_->SetColorGain(0x3058, analog_.colorGainBlue);
-  device_->SetColorGain(0x305C, analog_.colorGainGreen2);
-  device_->SetExposure(analog_.exposure);
+  device_->SetGlobalGain(LoadShared(analog_.globalGain));
+  device_->SetColorGain(0x3056, LoadShared(analog_.colorGainGreen1));
+  device_->SetColorGain(0x305A, LoadShared(analog_.colorGainRed));
+  device_->SetColorGain(0x3058, LoadShared(analog_.colorGainBlue));
+  device_->SetColorGain(0x305C, LoadShared(analog_.colorGainGreen2));
+  device_->SetExposure(LoadShared(analog_.exposure));
 }
 
 void CQuorel::WriteAnalogBlockToSensor() {
   WriteGainsAndExposureToSensor();
-  device_->SetMirrorV(analog_.mirrorV);
-  device_->SetMirrorH(analog_.mirrorH);
+  device_->SetMirrorV(LoadShared(analog_.mirrorV));
+  device_->SetMirrorH(LoadShared(analog_.mirrorH));
 }
 
 int CQuorel::Initialize(HWND notifyWindow) {

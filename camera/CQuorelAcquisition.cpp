@@ -25,6 +25,12 @@ int CQuorel::StartPreview() {
 
 int CQuorel::StopPreview() {
   if (!RequireDevice("Quorel_StopPreview")) return 0;
+  // The recording thread is joined under the state lock, as Record joins
+  // and starts it under that lock: two stops at once, or a stop beside a
+  // Record, once joined one thread twice (a hang in pthread_join, or a
+  // thread object left joinable and later overwritten: std::terminate), or
+  // joined a recording that had just started and ran for its whole time.
+  std::lock_guard<std::recursive_mutex> state(acquisition_.stateLock());
   acquisition_.Stop();
   recording_.store(0);
   if (recordThread_.joinable()) recordThread_.join();

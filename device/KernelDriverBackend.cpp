@@ -12,10 +12,22 @@ namespace quorel {
 
 namespace {
 
+int SystemOpen(const char *path, int flags) {
+  return ::open(path, flags);
+}
+
+int SystemIoctl(int fd, unsigned long code, QuorelDriverRequest *request) {
+  return ::ioctl(fd, code, request);
+}
+
+int SystemClose(int fd) {
+  return ::close(fd);
+}
+
 class KernelDevice : public DriverDevice {
  public:
-  explicit KernelDevice(int fd) : fd_(fd) {}
-  ~KernelDevice() override { ::close(fd_); }
+  KernelDevice(int fd, const KernelCalls &calls) : fd_(fd), calls_(calls) {}
+  ~KernelDevice() override { calls_.close(fd_); }
   bool ReadsBlockInKernel() const override { return true; }
 
   bool Request(uint32_t code, const void *in, size_t inLength, void *data, size_t dataLength,
@@ -38,7 +50,7 @@ class KernelDevice : public DriverDevice {
     }
     int rc;
     do {
-      rc = ::ioctl(fd_, static_cast<unsigned long>(code), &request);
+      rc = calls_.ioctl(fd_, static_cast<unsigned long>(code), &request);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) return false;
     if (transferred != nullptr) *transferred = static_cast<size_t>(request.transferred);
@@ -47,14 +59,17 @@ class KernelDevice : public DriverDevice {
 
  private:
   int fd_;
+  KernelCalls calls_;
 };
 
 }  // namespace
 
+KernelDriverBackend::KernelDriverBackend() : calls_{SystemOpen, SystemIoctl, SystemClose} {}
+
 DeviceHandle KernelDriverBackend::Open(const std::string &path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  int fd = calls_.open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  return std::make_unique<KernelDevice>(fd);
+  return std::make_unique<KernelDevice>(fd, calls_);
 }
 
 }  // namespace quorel

@@ -6,10 +6,12 @@
 // (std::terminate). Also: a long wait time never delays a stop.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <random>
@@ -210,6 +212,40 @@ TEST_F(CameraConcurrency, SettersAndGettersBesideStartsKeepTheirValues) {
   const int exposure = Quorel_GetRealExposureTime(handle_, &ok);
   EXPECT_EQ(ok, 1);
   EXPECT_NEAR(exposure, 1000 + 10 * 199, 100);  // whole sensor lines
+}
+
+// A stop beside a recording start, on two threads: the stop joins the
+// recording thread under the same lock that Record starts it under. Before,
+// the stop joined it outside that lock: two stops, or a stop and a Record,
+// joined one thread twice (a hang, or later std::terminate), and a stop could
+// join a recording that had just started and wait out its whole duration.
+TEST_F(CameraConcurrency, StopsBesideRecordingStartsEndEveryRecordingAtOnce) {
+  const std::string file = ::testing::TempDir() + "quorel-stop-record-" + std::to_string(getpid()) + ".avi";
+  auto run = [this, &file](bool record) {
+    return std::async(std::launch::async, [this, &file, record] {
+      for (int i = 0; i < 30; ++i) {
+        if (record) {
+          Quorel_Record(handle_, file.c_str(), 600000, 0);  // ten minutes, unless stopped
+        } else {
+          Quorel_StopPreview(handle_);
+        }
+      }
+    });
+  };
+  auto recorder = run(true);
+  auto stopperA = run(false);
+  auto stopperB = run(false);
+  // Far beyond what 90 calls take on a loaded machine; a stop that waited for
+  // a recording's duration would take ten minutes.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  EXPECT_EQ(recorder.wait_until(deadline), std::future_status::ready);
+  EXPECT_EQ(stopperA.wait_until(deadline), std::future_status::ready);
+  EXPECT_EQ(stopperB.wait_until(deadline), std::future_status::ready);
+  auto last = std::async(std::launch::async, [this] { return Quorel_StopPreview(handle_); });
+  ASSERT_EQ(last.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  EXPECT_EQ(last.get(), 1);
+  EXPECT_FALSE(FrameWorkersStayAbove(0, std::chrono::seconds(10)));
+  std::remove(file.c_str());
 }
 
 }  // namespace
