@@ -42,7 +42,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== ThreadSanitizer: concurrency tests"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUOREL_WERROR=ON -DQUOREL_SANITIZE=thread \
   -DQUOREL_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null
-tsan_targets=$(cd tests && ls test_*concurrency*.cpp 2>/dev/null | sed 's/\.cpp$//' | tr '\n' ' ')
+# The concurrency test programs, and the soak program (its 60-second run is
+# labelled concurrency in sanitizer builds).
+tsan_targets="$(cd tests && ls test_*concurrency*.cpp 2>/dev/null | sed 's/\.cpp$//' | tr '\n' ' ') quorel-soak"
 if [ -n "$tsan_targets" ]; then
   # shellcheck disable=SC2086
   cmake --build build-tsan -j"$jobs" --target $tsan_targets
