@@ -70,7 +70,7 @@ class CQuorel : private AcquisitionHost {
   int SetSubSample(int code);
   int GetSubSample() const { return LoadShared(format_.subSample); }
   int SetWaitTime(int milliseconds);
-  int GetWaitTime() const { return format_.waitTime; }
+  int GetWaitTime() const { return LoadShared(format_.waitTime); }
   int SetHalfClock(int mode);
   int GetHalfClock(int *ok);
   int Width() const { return geometry_.width; }

@@ -174,8 +174,8 @@ TEST_F(CameraConcurrency, StopEndsALongWaitTimeAtOnce) {
 
 // Plain setters and getters are lock-free; a start (here a snapshot, which
 // prepares acquisition each time) reads and writes the same values: the
-// mirror flags, the exposure conversion, the colour mode and the sub-sample
-// code. Each of these was once a plain field that ThreadSanitizer saw raced,
+// mirror flags, gains and exposure, the exposure conversion, the colour
+// mode, the wait time and the sub-sample code. Each of these was once a plain field that ThreadSanitizer saw raced,
 // and a sub-sample code read twice in one preparation sized the images for a
 // half window and programmed the full one (a heap overrun in the copy).
 // Afterwards the camera still holds what the single setter thread set last.
@@ -192,6 +192,7 @@ TEST_F(CameraConcurrency, SettersAndGettersBesideStartsKeepTheirValues) {
       Quorel_GetColorMode(handle_);
       Quorel_GetMirrorH(handle_);
       Quorel_GetSubSample(handle_);
+      Quorel_GetWaitTime(handle_);
     }
   });
   for (int i = 0; i < 200; ++i) {
@@ -200,6 +201,7 @@ TEST_F(CameraConcurrency, SettersAndGettersBesideStartsKeepTheirValues) {
     ASSERT_EQ(Quorel_SetRealExposureTime(handle_, 1000 + 10 * i), 1);
     ASSERT_EQ(Quorel_SetColorMode(handle_, i % 3 == 0 ? 8 : 24), 1);
     ASSERT_EQ(Quorel_SetSubSample(handle_, i % 2), 1);
+    ASSERT_EQ(Quorel_SetWaitTime(handle_, i % 3), 1);
   }
   done.store(true);
   starter.join();
@@ -208,6 +210,7 @@ TEST_F(CameraConcurrency, SettersAndGettersBesideStartsKeepTheirValues) {
   EXPECT_EQ(Quorel_GetMirrorV(handle_), 1);
   EXPECT_EQ(Quorel_GetColorMode(handle_), 24);
   EXPECT_EQ(Quorel_GetSubSample(handle_), 1);
+  EXPECT_EQ(Quorel_GetWaitTime(handle_), 1);
   int ok = 0;
   const int exposure = Quorel_GetRealExposureTime(handle_, &ok);
   EXPECT_EQ(ok, 1);
