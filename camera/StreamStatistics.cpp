@@ -134,7 +134,8 @@ void StreamStatistics::Fill(const TransferCounters &engine, uint64_t nowNs, Quor
     ++inWindow;
     oldest = at;
   }
-  if (inWindow == kRecentDeliveries && inWindow > 1 && endNs > oldest) {
+  static_assert(kRecentDeliveries > 1, "a rate needs two deliveries");
+  if (inWindow == kRecentDeliveries && endNs > oldest) {
     // More frames in the second than are kept: rate over the kept span.
     out->currentRate = static_cast<double>(inWindow - 1) * 1e9 / static_cast<double>(endNs - oldest);
   } else {

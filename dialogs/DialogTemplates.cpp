@@ -149,8 +149,8 @@ DialogTemplate MakeGrayPage(DialogLanguage l) {
     const int top = 2 + group * 82;
     b.Group(group == 0 ? Pick(l, "Gain", "ゲイン") : Pick(l, "Offset", "オフセット"), {4, top, 282, 78});
     for (int r = 0; r < 4; ++r) {
-      b.Slider(Pick(l, rows[r][0], rows[r][1]), kGraySliders[static_cast<size_t>(group * 4 + r)], 12, 44, 170,
-               top + 12 + r * 16);
+      b.Slider(Pick(l, rows[r][0], rows[r][1]), kGraySliders[static_cast<size_t>(group) * 4 + static_cast<size_t>(r)],
+               12, 44, 170, top + 12 + r * 16);
     }
   }
   b.Label(Pick(l, "Filter mode", "フィルタモード"), {6, 172, 80, 10});
