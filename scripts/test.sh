@@ -52,6 +52,6 @@ if [ -n "$tsan_targets" ]; then
     ctest --test-dir build-tsan -L concurrency --output-on-failure -j"$jobs"
 fi
 
-echo "== Fuzz targets: each over its seed corpus, then ${QUOREL_FUZZ_SECONDS:-10} s of new inputs"
+echo "== Fuzz targets: each over its seed corpus, then ${QUOREL_FUZZ_SECONDS:-20} s of new inputs"
 ./fuzz/build.sh build-fuzz
-QUOREL_FUZZ_BUILD=build-fuzz ./fuzz/run.sh "${QUOREL_FUZZ_SECONDS:-10}"
+QUOREL_FUZZ_BUILD=build-fuzz ./fuzz/run.sh "${QUOREL_FUZZ_SECONDS:-20}"
