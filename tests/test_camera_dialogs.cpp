@@ -250,6 +250,11 @@ TEST_F(CameraDialogs, CameraDialogHoldsAcquisitionStillAndResumesEachMode) {
     }
     EXPECT_EQ(Quorel_StopPreview(handle_), 1);
   }
+  // Frames the preview posted before it stopped are still queued; the
+  // trigger frame below must not be confused with one of them.
+  QuorelHostMsg stale{};
+  while (QuorelHost_PeekMessage(frames, &stale) == 1) {
+  }
 
   // Trigger mode is paused. A new colour mode chosen meanwhile starts it
   // again prepared for that mode, so its frames come at the new depth.
