@@ -222,7 +222,8 @@ void LogPrint(LogCategory category, int level, const char *fmt, ...) {
 
   va_list args;
   va_start(args, fmt);
-  used = std::vsnprintf(line + length, sizeof line - length, fmt, args);
+  // The analyzer loses va_start through std::vsnprintf.
+  used = std::vsnprintf(line + length, sizeof line - length, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(args);
   if (used < 0) return;
   // Over-long text is cut; keep room for the newline.
