@@ -1,5 +1,7 @@
 #include "image/ScaleKernels.h"
 
+#include "image/BandPool.h"
+
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -20,6 +22,10 @@ std::vector<size_t> &ColumnTable(size_t columns) {
   return table;
 }
 
+template <int Bytes>
+void ScaleRows(const FrameView &dstView, const ConstFrameView &srcView, const size_t *offset, size_t columns,
+               size_t wide, bool contiguous, float sy, int yBegin, int yEnd);
+
 // Bytes: bytes copied per pixel. The source column of every destination
 // column is worked out once per call, so the row loop is a plain gather.
 template <int Bytes>
@@ -32,7 +38,6 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
   const int srcHeight = srcView.height;
   const int dstBytesPerPixel = dstView.bytesPerPixel;
   const int srcBytesPerPixel = srcView.bytesPerPixel;
-  const int dstStride = dstView.stride;
   const int srcStride = srcView.stride;
   if (dst == nullptr || src == nullptr || srcWidth <= 0 || srcHeight <= 0) return 0;
   if (dstBytesPerPixel < Bytes || srcBytesPerPixel < Bytes) return 0;
@@ -63,12 +68,40 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
       while (wide + 1 < columns && offset[wide] + 4 <= static_cast<size_t>(srcStride)) ++wide;
     }
   }
-  for (int y = 0; y < dstH; ++y) {
+  // Bands of destination rows over the pool's threads: each row depends only
+  // on its own number, so the result is the same for any split, and the
+  // reads of the source rows, which bound this copy, go out from every core.
+  const auto rows = [&](int, int yBegin, int yEnd) {
+    ScaleRows<Bytes>(dstView, srcView, offset, columns, wide, contiguous, sy, yBegin, yEnd);
+  };
+  BandPool &pool = DefaultBandPool();
+  if (pool.Bands(dstH) > 1) {
+    pool.Run(dstH, rows);
+  } else {
+    rows(0, 0, dstH);
+  }
+  return 1;
+}
+
+// Rows [yBegin, yEnd) of the destination rectangle, with the column table
+// of ScaleNearest.
+template <int Bytes>
+void ScaleRows(const FrameView &dstView, const ConstFrameView &srcView, const size_t *offset, size_t columns,
+               size_t wide, bool contiguous, float sy, int yBegin, int yEnd) {
+  uint8_t *dst = dstView.pixels;
+  const uint8_t *src = srcView.pixels;
+  const KernelRect &dstRect = dstView.rect;
+  const KernelRect &srcRect = srcView.rect;
+  const int srcHeight = srcView.height;
+  const int dstBytesPerPixel = dstView.bytesPerPixel;
+  const size_t srcStride = static_cast<size_t>(srcView.stride);
+  const size_t dstStride = static_cast<size_t>(dstView.stride);
+  for (int y = yBegin; y < yEnd; ++y) {
     const int r = Clamp(static_cast<int>(static_cast<float>(y) * sy), srcHeight - 1);
     const int memoryRow = srcRect.bottom - r - 1;
     if (memoryRow < 0 || memoryRow >= srcHeight) continue;  // only for a rectangle outside the source
-    const uint8_t *s = src + static_cast<size_t>(memoryRow) * static_cast<size_t>(srcStride);
-    uint8_t *d = dst + static_cast<size_t>(dstRect.top + y) * static_cast<size_t>(dstStride) +
+    const uint8_t *s = src + static_cast<size_t>(memoryRow) * srcStride;
+    uint8_t *d = dst + static_cast<size_t>(dstRect.top + y) * dstStride +
                  static_cast<size_t>(dstRect.left) * static_cast<size_t>(dstBytesPerPixel);
     if (contiguous) {
       std::memcpy(d, s + offset[0], columns * static_cast<size_t>(Bytes));
@@ -88,7 +121,6 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
       for (int b = 0; b < Bytes; ++b) q[b] = p[b];
     }
   }
-  return 1;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <utility>
 
 namespace quorel {
 namespace {
@@ -210,7 +211,14 @@ std::string FollowLinks(const std::string &path) {
     if (n < 0 || static_cast<size_t>(n) >= target.size()) return current;
     target.resize(static_cast<size_t>(n));
     if (target.empty()) return current;
-    current = target[0] == '/' ? target : ParentDir(current) + "/" + target;
+    if (target[0] == '/') {
+      current = std::move(target);
+    } else {
+      std::string joined = ParentDir(current);
+      joined += '/';
+      joined += target;
+      current = std::move(joined);
+    }
   }
   return current;  // a loop: the writes below fail on it with ELOOP
 }

@@ -55,7 +55,8 @@ bool WideToUtf8(const wchar_t *src, char (&dst)[kNarrowNameSize]) {
   if (src == nullptr) return false;
   size_t out = 0;
   for (const wchar_t *p = src; *p != L'\0'; ++p) {
-    const uint32_t cp = static_cast<uint32_t>(*p);
+    // A negative wchar_t becomes a number above 0x10FFFF, which is refused.
+    const uint32_t cp = static_cast<uint32_t>(*p);  // NOLINT(bugprone-signed-char-misuse)
     if (!IsValidCodePoint(cp)) {
       dst[0] = '\0';
       return false;

@@ -233,8 +233,10 @@ TEST(ScaleKernels, AnyRectanglesGiveTheFormulasBytesAndNothingElse) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 300; ++round) {
     const int bytes = round % 2 == 0 ? 3 : 1;
-    const int srcW = 1 + static_cast<int>(rng() % 41), srcH = 1 + static_cast<int>(rng() % 9);
-    const int dstW = 1 + static_cast<int>(rng() % 67), dstH = 1 + static_cast<int>(rng() % 9);
+    // Every tenth round is tall enough for the rows to be split into bands.
+    const unsigned tall = round % 10 == 0 ? 90 : 9;
+    const int srcW = 1 + static_cast<int>(rng() % 41), srcH = 1 + static_cast<int>(rng() % tall);
+    const int dstW = 1 + static_cast<int>(rng() % 67), dstH = 1 + static_cast<int>(rng() % tall);
     const int srcStride = (srcW * bytes + 3) & ~3, dstStride = (dstW * bytes + 3) & ~3;
     std::vector<uint8_t> src(static_cast<size_t>(srcStride) * srcH);
     for (uint8_t &b : src) b = static_cast<uint8_t>(rng());

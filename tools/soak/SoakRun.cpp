@@ -295,16 +295,18 @@ void Soak::DrainMessages(Stream &s) {
 void Soak::Report(const char *label) {
   const ProcessFigures f = ReadProcessFigures();
   std::printf(
-      "%-7s %7.1f s  frames %llu  calls %llu  faults %llu  rss %ld KiB  fds %d  threads %d  errors%s"
-      "  frame-errors%s  failed-starts %llu\n",
+      "%-7s %7.1f s  frames %llu  calls %llu  faults %llu  rss %ld KiB  heap %ld KiB (free %ld)  fds %d  threads %d"
+      "  errors%s  frame-errors%s  failed-starts %llu\n",
       label, static_cast<double>(NowMs()) / 1000.0, frames_.load(), calls_.load(), faults_.load(), f.residentKiB,
-      f.descriptors, f.threads, errors_.Text().c_str(), frameErrors_.Text().c_str(), failedStarts_.load());
+      f.heapInUseKiB, f.heapFreeKiB, f.descriptors, f.threads, errors_.Text().c_str(), frameErrors_.Text().c_str(),
+      failedStarts_.load());
   std::fflush(stdout);
   const long long streaming = streamingSinceMs_.load();
   if (!warmupTaken_ && streaming >= 0 && NowMs() - streaming >= options_.warmupSeconds * 1000LL) {
     warmupTaken_ = true;
     warmup_ = f;
-    std::printf("warm-up figures taken: rss %ld KiB, fds %d, threads %d\n", f.residentKiB, f.descriptors, f.threads);
+    std::printf("warm-up figures taken: rss %ld KiB, heap %ld KiB, fds %d, threads %d\n", f.residentKiB, f.heapInUseKiB,
+                f.descriptors, f.threads);
     std::fflush(stdout);
   }
 }
@@ -357,6 +359,7 @@ int Soak::Run() {
   }
   streamingSinceMs_.store(NowMs());
   std::vector<std::thread> hammers;
+  hammers.reserve(static_cast<size_t>(options_.threads > 0 ? options_.threads : 0));
   for (int t = 0; t < options_.threads; ++t) hammers.emplace_back([this, t] { Hammer(t); });
 
   std::mt19937 rng(42);
@@ -427,7 +430,8 @@ int Soak::Run() {
   TearDown();
 
   if (warmupTaken_) {
-    std::printf("since warm-up: rss %+ld KiB, fds %+d, threads %+d\n", atEnd.residentKiB - warmup_.residentKiB,
+    std::printf("since warm-up: rss %+ld KiB, heap %+ld KiB, fds %+d, threads %+d\n",
+                atEnd.residentKiB - warmup_.residentKiB, atEnd.heapInUseKiB - warmup_.heapInUseKiB,
                 atEnd.descriptors - warmup_.descriptors, atEnd.threads - warmup_.threads);
   }
   const ProcessFigures after = ReadProcessFigures();
