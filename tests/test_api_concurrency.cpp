@@ -48,6 +48,7 @@ TEST(ApiConcurrency, EightThreadsInitializeReleaseAndLookUp) {
   };
 
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int id = 0; id < kThreads; ++id) threads.emplace_back(worker, id);
   for (auto &thread : threads) thread.join();
   for (auto &slot : shared) {

@@ -219,7 +219,8 @@ TEST_F(ApiFrame, CloseWithoutAcquisitionSucceedsSilently) {
 // Without a display (or without the GUI module) no dialog can be shown: each
 // export fails with code 4 before it touches acquisition.
 TEST_F(ApiFrame, DialogsWithoutDisplayFailWithWindowNotCreatedAndLeaveAcquisition) {
-  const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+  const char *current = std::getenv("DISPLAY");
+  const std::string display = current != nullptr ? current : "";
   unsetenv("DISPLAY");
   const int handle = Open(window_);
   ASSERT_EQ(Quorel_Capture(handle), 1);

@@ -95,6 +95,7 @@ TEST_F(CameraConcurrency, EightThreadsOnOneHandleNeverCrashLeakOrStartTwoWorkers
   std::vector<std::vector<unsigned char>> buffers(
       8, std::vector<unsigned char>(static_cast<size_t>(kWidth * 8) * kHeight));
   std::vector<std::thread> threads;
+  threads.reserve(8);
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([this, t, &buffers] {
       std::mt19937 rng(static_cast<unsigned>(t) * 7919u + 1);

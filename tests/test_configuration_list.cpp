@@ -16,7 +16,7 @@ namespace quorel {
 namespace {
 
 std::string WriteFile(const std::string &name, const std::string &bytes) {
-  const std::string path = test::ScratchPath(name);
+  std::string path = test::ScratchPath(name);
   std::ofstream out(path, std::ios::binary);
   out << bytes;
   return path;

@@ -167,6 +167,7 @@ TEST_F(DebugLogTest, LinesOfConcurrentThreadsStayWhole) {
   constexpr int kLines = 200;
   const std::string payload(300, 'x');
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t, &payload] {
       for (int i = 0; i < kLines; ++i) LogPrint(LogCategory::kTransfer, 1, "T%d %s end", t, payload.c_str());

@@ -1,6 +1,7 @@
 #include "image/DibImage.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ZeroedBytes.h"
 #include "support/TestEnvironment.h"
 
 namespace quorel {
@@ -388,6 +390,34 @@ TEST(DibImageStretchMirror, RowsReverseAndFourthByteIsDropped) {
   DibImage other;
   ASSERT_EQ(other.Create(2, 4, 24), 1);
   EXPECT_EQ(other.StretchMirrorFrom(src), 0);
+}
+
+long ResidentKiB() {
+  long pages = 0, resident = 0;
+  if (std::FILE *f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// A camera made and closed again and again must not keep its frames: each
+// full frame, written all over and freed, leaves nothing resident, also
+// after the first (the C library's heap would keep it for reuse), and a new
+// one reads as zeros.
+TEST(DibImageMemory, FreedFullFramesLeaveNothingResidentAndNewOnesAreZero) {
+  if (!kMapLargeBuffers) GTEST_SKIP() << "the sanitizer's allocator owns large blocks";
+  const long before = ResidentKiB();
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    DibImage image;
+    image.Create(3488, 2616, 24);
+    ASSERT_FALSE(image.empty());
+    const uint8_t *p = image.pixels();
+    for (size_t i = 0; i < image.pixelBytes(); i += 4096) ASSERT_EQ(p[i], 0) << "cycle " << cycle << " byte " << i;
+    std::memset(image.pixels(), 0xFF, image.pixelBytes());
+  }
+  // 27 MB a frame; a little slack for the test framework's own allocations.
+  EXPECT_LT(ResidentKiB() - before, 8 * 1024);
 }
 
 }  // namespace
