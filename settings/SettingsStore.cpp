@@ -112,13 +112,15 @@ int ReadPresetRun(const RegistrySnapshot &snap, const std::string &parent, At at
   return count;
 }
 
-void CreateFirstRunEntries(int deviceNumber) {
+// True when the root key exists afterwards.
+bool CreateFirstRunEntries(int deviceNumber) {
   RegistryTransaction tx;
+  if (!tx.Ok()) return false;
   // Another process may have run its first run while we were looking.
-  if (!tx.Ok() || tx.KeyExists(kSettingsRootKey)) return;
+  if (tx.KeyExists(kSettingsRootKey)) return true;
   const std::string camera = CameraKey(deviceNumber);
   const std::string preset = PresetKey(camera, 0);
-  if (!tx.CreateKey(kSettingsRootKey) || !tx.CreateKey(camera) || !tx.CreateKey(preset)) return;
+  if (!tx.CreateKey(kSettingsRootKey) || !tx.CreateKey(camera) || !tx.CreateKey(preset)) return false;
   WritePreset(tx, preset, CaptureGeometry{});
   tx.SetDword(camera, "Size", kFirstRunSize);
   tx.SetDword(camera, "Color", kFirstRunColor);
@@ -127,6 +129,7 @@ void CreateFirstRunEntries(int deviceNumber) {
   tx.SetDword(camera, "Clock", kFirstRunClock);
   bool written = tx.Commit();
   LogPrint(LogCategory::kSettings, 1, "first run: created %s %s", camera.c_str(), written ? "" : "FAILED");
+  return written;
 }
 
 AnalogBlock BuiltInAnalogDefaults() {
@@ -156,6 +159,11 @@ int LoadSizePreset(int deviceNumber, CaptureGeometry &g) {
   if (!snap.KeyExists(preset)) return Result(0, "load size preset (missing preset)", deviceNumber);
   ReadPreset(snap, preset, g);
   return Result(1, "load size preset", deviceNumber);
+}
+
+int EnsureFirstRunEntries(int deviceNumber) {
+  if (RegistrySnapshot().KeyExists(kSettingsRootKey)) return 1;
+  return Result(CreateFirstRunEntries(deviceNumber) ? 1 : 0, "first-run entries", deviceNumber);
 }
 
 int LoadFormatValues(int deviceNumber, FormatValues &f) {

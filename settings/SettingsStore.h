@@ -48,6 +48,12 @@ struct CameraDialogTable {
 // value inside the preset leaves its field unchanged.
 int LoadSizePreset(int deviceNumber, CaptureGeometry &g);
 
+// Writes the first-run entries for this device number, as LoadSizePreset does,
+// unless the root key exists (for tools that write settings with no camera
+// open: anything they write beneath the root key would make the camera skip
+// its first run). 1 when the root key exists afterwards.
+int EnsureFirstRunEntries(int deviceNumber);
+
 // "Color", "SubSample", "WaitTime", "Clock"; a missing value leaves its field.
 // 0 with nothing changed when the root or camera key is missing.
 int LoadFormatValues(int deviceNumber, FormatValues &f);

@@ -1,5 +1,5 @@
 // The shared library exports exactly the 124 camera functions plus the
-// documented host and virtual-camera functions, and nothing else: no C++
+// documented host, virtual-camera, stream and file functions, and nothing else: no C++
 // symbol, no standard-library instantiation.
 #include <gtest/gtest.h>
 
@@ -150,6 +150,14 @@ const char *const kHostAndSimFunctions[] = {
     "QuorelStream_GetFrameMeta",
     "QuorelStream_GetStatistics",
     "QuorelStream_ResetStatistics",
+    "QuorelFiles_GetSettingsPath",
+    "QuorelFiles_KeyExists",
+    "QuorelFiles_ReadDword",
+    "QuorelFiles_WriteDwords",
+    "QuorelFiles_EnsureFirstRunEntries",
+    "QuorelFiles_ReadRootPresets",
+    "QuorelFiles_AddRootPreset",
+    "QuorelFiles_RepairAvi",
 };
 
 // Defined dynamic symbols of the built library, as nm lists them.

@@ -6,7 +6,7 @@
 
 #include "ArgReader.h"
 #include "Commands.h"
-#include "output/AviRepair.h"
+#include "QuorelFiles.h"
 
 namespace quorel::cli {
 
@@ -22,10 +22,14 @@ const char kRepairHelp[] =
 int RunRepair(const Invocation &inv) {
   std::vector<std::string> a = PositionalOnly(inv);
   if (a.size() != 1) UsageFail(inv.command, "repair takes one AVI file");
-  const AviRepairResult result = RepairAvi(a[0].c_str());
-  if (!result.repaired) throw CliError(kExitFile, "repair: '" + a[0] + "': " + result.why);
+  QuorelAviRepairInfo result = {};
+  result.size = sizeof result;
+  char why[1024] = "";
+  if (QuorelFiles_RepairAvi(a[0].c_str(), &result, why, sizeof why) != 1) {
+    throw CliError(kExitFile, "repair: '" + a[0] + "': " + why);
+  }
   std::printf("repaired %s: %u frames, %.2f fps%s\n", a[0].c_str(), result.frames, result.rateHundredths / 100.0,
-              result.rateFromDuration ? " (from the recorded duration)" : "");
+              result.rateFromDuration != 0 ? " (from the recorded duration)" : "");
   return kExitOk;
 }
 

@@ -1,6 +1,9 @@
 // quorel settings: shows and edits the stored camera settings in the settings
 // file directly (no camera needed), and adds the root-level size presets that
-// Quorel_SetCaptureWindow looks sizes up in.
+// Quorel_SetCaptureWindow looks sizes up in, through the library's offline
+// file functions.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <span>
@@ -10,8 +13,7 @@
 #include "ArgReader.h"
 #include "CliSupport.h"
 #include "Commands.h"
-#include "platform/RegistryFile.h"
-#include "settings/SettingsStore.h"
+#include "QuorelFiles.h"
 
 namespace quorel::cli {
 
@@ -38,6 +40,11 @@ const char kSettingsHelp[] =
     "  Gray    Mode GainR1 GainG1 GainG2 GainB1 OffsetR1 OffsetG1 OffsetG2 OffsetB1\n";
 
 namespace {
+
+constexpr const char kSettingsRootKey[] = QUOREL_SETTINGS_ROOT_KEY;
+constexpr int kMaxSizePresets = QUOREL_MAX_SIZE_PRESETS;
+constexpr int kSensorWidth = QUOREL_SENSOR_WIDTH;
+constexpr int kSensorHeight = QUOREL_SENSOR_HEIGHT;
 
 struct ValueDef {
   const char *name;  // the value's name in the file
@@ -107,6 +114,31 @@ constexpr GroupDef kGroups[] = {
     {"Gray", "Gray", kGrayValues},
 };
 
+std::string SettingsPath() {
+  std::string path(256, '\0');
+  // The environment may name a longer path between two calls; ask again then.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int needed = QuorelFiles_GetSettingsPath(path.data(), static_cast<int>(path.size()));
+    if (needed <= 0) break;
+    if (static_cast<size_t>(needed) <= path.size()) {
+      path.resize(static_cast<size_t>(needed) - 1);
+      return path;
+    }
+    path.assign(static_cast<size_t>(needed), '\0');
+  }
+  return "(settings file path unknown)";
+}
+
+bool KeyExists(const std::string &key) {
+  return QuorelFiles_KeyExists(key.c_str()) == 1;
+}
+
+std::optional<int32_t> ReadDword(const std::string &key, const char *name) {
+  int32_t value = 0;
+  if (QuorelFiles_ReadDword(key.c_str(), name, &value) != 1) return std::nullopt;
+  return value;
+}
+
 std::string CameraKey(int device) {
   char name[32];  // room for any int, so no build warns of truncation
   std::snprintf(name, sizeof name, "Camera_%02d", device);
@@ -125,17 +157,17 @@ std::string PresetKeyName(int index) {
   return name;
 }
 
-void PrintGeometry(const std::string &label, const CaptureGeometry &g) {
+void PrintGeometry(const std::string &label, const QuorelSizePreset &g) {
   std::printf("    %s  %d x %d at %d,%d  totals %d x %d  buf %d\n", label.c_str(), g.width, g.height, g.horizontalStart,
               g.verticalStart, g.horizontalTotal, g.verticalTotal, g.presetBuffer);
 }
 
 // A preset as stored, value by value; missing values are shown as such.
-void PrintStoredPreset(const RegistrySnapshot &snap, const std::string &key, const std::string &label) {
+void PrintStoredPreset(const std::string &key, const std::string &label) {
   static const char *const kNames[] = {"TH", "TV", "EH", "EV", "EHS", "EVS", "Buf"};
   std::printf("    %s ", label.c_str());
   for (const char *n : kNames) {
-    auto v = snap.QueryDword(key, n);
+    auto v = ReadDword(key, n);
     if (v) {
       std::printf(" %s=%d", n, *v);
     } else {
@@ -147,35 +179,36 @@ void PrintStoredPreset(const RegistrySnapshot &snap, const std::string &key, con
 
 // Writing any value creates the root key, after which the camera no longer
 // writes its first-run entries. So when the store is still empty, let the
-// store write them first, exactly as the camera's first start would.
+// library write them first, exactly as the camera's first start would. A
+// failure shows in the write that follows.
 void EnsureFirstRunEntries(int device) {
-  if (RegistrySnapshot().KeyExists(kSettingsRootKey)) return;
-  CaptureGeometry unused;
-  LoadSizePreset(device, unused);
+  QuorelFiles_EnsureFirstRunEntries(device);
 }
 
 int Show(const Invocation &inv, int device) {
-  RegistrySnapshot snap;
-  std::printf("settings file  %s\n", RegistryFilePath().c_str());
-  if (!snap.KeyExists(kSettingsRootKey)) {
+  const bool stored = KeyExists(kSettingsRootKey);
+  std::printf("settings file  %s\n", SettingsPath().c_str());
+  if (!stored) {
     std::printf("no settings stored yet (the camera writes its first-run entries when first opened)\n");
     return kExitOk;
   }
-  std::vector<CaptureGeometry> rootPresets;
-  ReadRootPresets(rootPresets);
+  std::vector<QuorelSizePreset> rootPresets(kMaxSizePresets);
+  const int rootCount = QuorelFiles_ReadRootPresets(rootPresets.data(), kMaxSizePresets);
+  rootPresets.resize(rootCount > 0 ? std::min(static_cast<size_t>(rootCount), rootPresets.size()) : 0);
   std::printf("root-level size presets (for Quorel_SetCaptureWindow): %zu\n", rootPresets.size());
   for (size_t i = 0; i < rootPresets.size(); ++i) PrintGeometry(PresetKeyName(static_cast<int>(i)), rootPresets[i]);
 
   const std::string cameraKey = CameraKey(device);
-  std::printf("device %d (%s)%s\n", device, cameraKey.c_str(), snap.KeyExists(cameraKey) ? "" : ": no settings stored");
-  if (!snap.KeyExists(cameraKey)) return kExitOk;
+  const bool cameraStored = KeyExists(cameraKey);
+  std::printf("device %d (%s)%s\n", device, cameraKey.c_str(), cameraStored ? "" : ": no settings stored");
+  if (!cameraStored) return kExitOk;
   for (const GroupDef &g : kGroups) {
     const std::string key = GroupKey(device, g);
-    const bool present = snap.KeyExists(key);
+    const bool present = KeyExists(key);
     std::printf("  %s%s\n", g.name, present ? "" : " (not stored: the camera uses its defaults)");
     if (!present) continue;
     for (const ValueDef &v : g.values) {
-      auto value = snap.QueryDword(key, v.name);
+      auto value = ReadDword(key, v.name);
       std::string full = std::string(g.name) + "." + v.name;
       if (value) {
         std::printf("    %-20s %d", full.c_str(), *value);
@@ -187,10 +220,10 @@ int Show(const Invocation &inv, int device) {
     }
     if (*g.subkey == '\0') {
       int count = 0;
-      while (count < kMaxSizePresets && snap.KeyExists(cameraKey + "\\" + PresetKeyName(count))) ++count;
+      while (count < kMaxSizePresets && KeyExists(cameraKey + "\\" + PresetKeyName(count))) ++count;
       std::printf("    size presets: %d\n", count);
       for (int i = 0; i < count; ++i) {
-        PrintStoredPreset(snap, cameraKey + "\\" + PresetKeyName(i), PresetKeyName(i));
+        PrintStoredPreset(cameraKey + "\\" + PresetKeyName(i), PresetKeyName(i));
       }
     }
   }
@@ -219,16 +252,16 @@ int Set(const Invocation &inv, int device, const std::string &target, const std:
 
   EnsureFirstRunEntries(device);
   const std::string key = GroupKey(device, *group);
-  RegistryTransaction tx;
-  if (!tx.Ok()) throw CliError(kExitFile, "settings set failed: cannot open " + RegistryFilePath());
-  bool written = true;
-  if (!tx.KeyExists(key)) {
-    written = tx.CreateKey(key);
-    for (const ValueDef &v : group->values) written = written && tx.SetDword(key, v.name, v.initial);
+  // A group written for the first time gets the camera's defaults for the
+  // rest of its values, in the same transaction.
+  std::vector<QuorelDwordValue> initial;
+  for (const ValueDef &v : group->values) initial.push_back({v.name, v.initial});
+  const QuorelDwordValue set = {def->name, value};
+  const int written = QuorelFiles_WriteDwords(key.c_str(), &set, 1, initial.data(), static_cast<int>(initial.size()));
+  if (written == QUOREL_FILES_UNAVAILABLE) {
+    throw CliError(kExitFile, "settings set failed: cannot open " + SettingsPath());
   }
-  if (!written || !tx.SetDword(key, def->name, value) || !tx.Commit()) {
-    throw CliError(kExitFile, "settings set failed: cannot write " + RegistryFilePath());
-  }
+  if (written != 1) throw CliError(kExitFile, "settings set failed: cannot write " + SettingsPath());
   if (Verbose(inv)) std::printf("%s\\%s = %d\n", key.c_str(), def->name, value);
   return kExitOk;
 }
@@ -236,7 +269,9 @@ int Set(const Invocation &inv, int device, const std::string &target, const std:
 int AddPreset(const Invocation &inv, const std::vector<std::string> &a) {
   if (a.size() != 4 && a.size() != 6) UsageFail(inv.command, "usage: settings preset add W H [X Y]");
   const std::string &cmd = inv.command;
-  CaptureGeometry g;
+  // The totals and buffer of a preset default to the full sensor's, as the
+  // camera's own presets do.
+  QuorelSizePreset g = {kSensorWidth, kSensorHeight, kSensorWidth, kSensorHeight, 0, 0, 4};
   g.width = static_cast<int32_t>(RequireInteger(cmd, "W", a[2], 1, kSensorWidth));
   g.height = static_cast<int32_t>(RequireInteger(cmd, "H", a[3], 1, kSensorHeight));
   if (a.size() == 6) {
@@ -244,15 +279,14 @@ int AddPreset(const Invocation &inv, const std::vector<std::string> &a) {
     g.verticalStart = static_cast<int32_t>(RequireInteger(cmd, "Y", a[5], 0, kSensorHeight - g.height));
   }
   EnsureFirstRunEntries(inv.global.device.value_or(0));
-  if (AddRootPreset(g) == 0) {
+  if (QuorelFiles_AddRootPreset(&g) != 1) {
     throw CliError(kExitFile, "settings preset add failed: all " + std::to_string(kMaxSizePresets) +
-                                  " presets are taken or " + RegistryFilePath() + " cannot be written");
+                                  " presets are taken or " + SettingsPath() + " cannot be written");
   }
   if (Verbose(inv)) {
-    std::vector<CaptureGeometry> presets;
-    ReadRootPresets(presets);
-    std::printf("added root-level preset %d x %d at %d,%d (root-level presets now: %zu)\n", g.width, g.height,
-                g.horizontalStart, g.verticalStart, presets.size());
+    const int presets = QuorelFiles_ReadRootPresets(nullptr, 0);
+    std::printf("added root-level preset %d x %d at %d,%d (root-level presets now: %d)\n", g.width, g.height,
+                g.horizontalStart, g.verticalStart, presets > 0 ? presets : 0);
   }
   return kExitOk;
 }
