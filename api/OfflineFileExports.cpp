@@ -2,6 +2,7 @@
 // checks of the caller's pointers and sizes around the settings store and the
 // AVI rebuilder. No exception leaves these functions.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -82,14 +83,15 @@ QUOREL_API int QuorelFiles_GetSettingsPath(char *path, int size) {
     const std::string file = quorel::RegistryFilePath();
     if (file.size() >= static_cast<size_t>(INT32_MAX)) return 0;
     const int needed = static_cast<int>(file.size()) + 1;
+    if (size == 0) return needed;  // a query of the size alone
     if (needed <= size) {
       std::memcpy(path, file.c_str(), static_cast<size_t>(needed));
-    } else if (size > 0) {
+    } else {
       path[0] = '\0';
     }
     return needed;
   } catch (...) {
-    if (size > 0) path[0] = '\0';
+    if (path != nullptr && size > 0) path[0] = '\0';
     return 0;
   }
 }
