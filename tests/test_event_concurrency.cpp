@@ -27,6 +27,7 @@ TEST(Event, AutoResetLetsOneWaiterThroughPerSet) {
   Event event(false);
   std::atomic<int> passed{0};
   std::vector<std::thread> waiters;
+  waiters.reserve(3);
   for (int i = 0; i < 3; ++i) {
     waiters.emplace_back([&] {
       if (event.Wait(5000)) passed.fetch_add(1);
@@ -47,6 +48,7 @@ TEST(Event, ManualResetReleasesEveryWaiterUntilReset) {
   Event event(true);
   std::atomic<int> passed{0};
   std::vector<std::thread> waiters;
+  waiters.reserve(4);
   for (int i = 0; i < 4; ++i) {
     waiters.emplace_back([&] {
       if (event.Wait(-1)) passed.fetch_add(1);

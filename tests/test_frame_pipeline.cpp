@@ -163,6 +163,7 @@ class PipelineTest : public ::testing::Test {
     g_calls.clear();
     ProcessFrame(context, kernels);
     std::vector<std::string> names;
+    names.reserve(g_calls.size());
     for (const Call &c : g_calls) names.push_back(c.name);
     return names;
   }

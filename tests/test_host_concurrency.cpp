@@ -18,6 +18,7 @@ TEST(HostConcurrency, PostsFromManyThreadsAllArriveInPerThreadOrder) {
   constexpr int kThreads = 4;
   constexpr int kPerThread = 2000;  // 8000 in all: below the queue limit
   std::vector<std::thread> posters;
+  posters.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     posters.emplace_back([hwnd, t] {
       for (int i = 0; i < kPerThread; ++i) HostPostMessage(hwnd, 100 + t, static_cast<WPARAM>(i), 0);
@@ -47,6 +48,7 @@ TEST(HostConcurrency, EachThreadReadsOnlyItsOwnNullWindowPosts) {
   constexpr int kThreads = 4;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < 500; ++i) {

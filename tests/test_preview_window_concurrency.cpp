@@ -14,7 +14,6 @@
 namespace {
 
 using quorel::test::CameraWindowTest;
-using quorel::test::X11Probe;
 
 class PreviewWindowConcurrency : public CameraWindowTest {};
 
@@ -39,6 +38,7 @@ TEST_F(PreviewWindowConcurrency, WindowsReplacedAndClosedWhileTwoWorkersPaint) {
   const Window parent = probe_->CreateTopLevel(0, 0, 700, 500);
   HWND wrapped = QuorelHost_WrapX11Window(parent);
   std::vector<std::thread> threads;
+  threads.reserve(2);
   for (int i = 0; i < 2; ++i) {
     threads.emplace_back([&, i] {
       const int h = handles[i];

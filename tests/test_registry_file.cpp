@@ -193,7 +193,9 @@ TEST(RegistryFileTest, MissingFolderIsCreatedAndUncommittedChangesVanish) {
 }
 
 TEST(RegistryFileTest, DefaultLocationFollowsXdgConfigHome) {
-  const std::string saved = std::getenv("QUOREL_REGISTRY");
+  const char *registry = std::getenv("QUOREL_REGISTRY");
+  ASSERT_NE(registry, nullptr) << "the test environment names a settings file of its own";
+  const std::string saved = registry;
   const char *home = std::getenv("HOME");
   const std::string savedHome = home != nullptr ? home : "";
   unsetenv("QUOREL_REGISTRY");
@@ -460,7 +462,9 @@ TEST(RegistryDocumentTest, RandomMutationsNeverCrashAndRoundTripWhenAccepted) {
   const std::string base = std::string(kHandEdited) +
                            "\n[HKEY_CURRENT_USER\\Software\\Velmor\\Quorel470KXPLUSdk\\Camera_00]\n"
                            "\"Size\"=dword:00000000\n\"Color\"=dword:00000002\n";
-  const std::string alphabet = "[]\"\\=@;:,-\r\n\t x0fAhexdwordHKEY_\xFF\x00";
+  // Sized from the array, so that the NUL byte at its end is one of the letters.
+  static constexpr char kAlphabet[] = "[]\"\\=@;:,-\r\n\t x0fAhexdwordHKEY_\xFF\x00";
+  const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
   std::mt19937 rng(20261208);
   int accepted = 0;
   for (int round = 0; round < 3000; ++round) {

@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string MakeFifo(const std::string &name) {
-  const std::string path = test::ScratchPath(name);
+  std::string path = test::ScratchPath(name);
   EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
   return path;
 }
