@@ -433,6 +433,7 @@ TEST(TransferEngineSim, StallBeyondTheFrameWaitTimesOutAndStreamingGoesOn) {
   const size_t bytes = sim::ProgrammedTransferBytes(backend->sensor());
   std::vector<std::vector<uint8_t>> storage(4, std::vector<uint8_t>(bytes));
   std::vector<uint8_t *> slots;
+  slots.reserve(storage.size());
   for (auto &slot : storage) slots.push_back(slot.data());
   std::vector<uint8_t> dest(bytes);
   TransferEngine engine(

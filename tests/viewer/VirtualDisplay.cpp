@@ -110,9 +110,11 @@ ProgramRun RunProgram(const std::vector<std::string> &argv, const std::vector<st
   }
   env.insert(env.end(), environment.begin(), environment.end());
   std::vector<char *> args;
+  args.reserve(argv.size() + 1);
   for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
   args.push_back(nullptr);
   std::vector<char *> envp;
+  envp.reserve(env.size() + 1);
   for (const std::string &e : env) envp.push_back(const_cast<char *>(e.c_str()));
   envp.push_back(nullptr);
 

@@ -5,6 +5,7 @@
 #include <glib-unix.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
@@ -522,7 +523,7 @@ void ViewerWindow::OpenCamera() {
       });
 }
 
-void ViewerWindow::RefreshCameras(std::function<void()> done) {
+void ViewerWindow::RefreshCameras(const std::function<void()> &done) {
   if (!ready_) {
     if (done) done();
     return;
@@ -597,7 +598,7 @@ void ViewerWindow::ChangeUnit(int unit) {
 // ---------------------------------------------------------------------------
 // Acquisition
 
-void ViewerWindow::StartLive(std::function<void(bool)> done) {
+void ViewerWindow::StartLive(const std::function<void(bool)> &done) {
   WhenReady([this, done] {
     if (cameras_.empty()) {
       if (done) done(false);
@@ -626,7 +627,7 @@ void ViewerWindow::StartLive(std::function<void(bool)> done) {
   });
 }
 
-void ViewerWindow::Stop(std::function<void(bool)> done) {
+void ViewerWindow::Stop(const std::function<void(bool)> &done) {
   const int handle = handle_;
   acquisition_ = Acquisition::kIdle;
   libraryWindow_ = false;
@@ -648,7 +649,7 @@ void ViewerWindow::ToggleLive() {
   });
 }
 
-void ViewerWindow::TakeSnapshot(std::function<void(bool)> done) {
+void ViewerWindow::TakeSnapshot(const std::function<void(bool)> &done) {
   WhenReady([this, done] {
     const int handle = handle_;
     uint8_t *buffer = frame_.get();
@@ -681,7 +682,7 @@ void ViewerWindow::TakeSnapshot(std::function<void(bool)> done) {
   });
 }
 
-void ViewerWindow::StartTrigger(std::function<void(bool)> done) {
+void ViewerWindow::StartTrigger(const std::function<void(bool)> &done) {
   WhenReady([this, done] {
     const int handle = handle_;
     const HWND messages = messages_;
@@ -709,19 +710,19 @@ void ViewerWindow::FireTrigger() {
   camera_->Post([unit] { QuorelSim_Trigger(unit); });
 }
 
-void ViewerWindow::SimulatePresence(int unit, bool present, std::function<void(bool)> done) {
+void ViewerWindow::SimulatePresence(int unit, bool present, const std::function<void(bool)> &done) {
   camera_->Post<bool>([unit, present] { return QuorelSim_SetPresent(unit, present ? 1 : 0) == 1; },
                       [done](bool ok) {
                         if (done) done(ok);
                       });
 }
 
-void ViewerWindow::SetColourMode(int bits, std::function<void(bool)> done) {
+void ViewerWindow::SetColourMode(int bits, const std::function<void(bool)> &done) {
   // Decided on the settled state: a start still in flight counts as live.
   WhenReady([this, bits, done] { WhenIdle([this, bits, done] { ChangeColourMode(bits, done); }); });
 }
 
-void ViewerWindow::ChangeColourMode(int bits, std::function<void(bool)> done) {
+void ViewerWindow::ChangeColourMode(int bits, const std::function<void(bool)> &done) {
   {
     const bool wasLive = acquisition_ == Acquisition::kLive;
     const int handle = handle_;
@@ -748,11 +749,11 @@ void ViewerWindow::ChangeColourMode(int bits, std::function<void(bool)> done) {
   }
 }
 
-void ViewerWindow::SetSubSample(int code, std::function<void(bool)> done) {
+void ViewerWindow::SetSubSample(int code, const std::function<void(bool)> &done) {
   WhenReady([this, code, done] { WhenIdle([this, code, done] { ChangeSubSample(code, done); }); });
 }
 
-void ViewerWindow::ChangeSubSample(int code, std::function<void(bool)> done) {
+void ViewerWindow::ChangeSubSample(int code, const std::function<void(bool)> &done) {
   {
     const bool wasLive = acquisition_ == Acquisition::kLive;
     const int handle = handle_;
@@ -778,10 +779,10 @@ void ViewerWindow::ChangeSubSample(int code, std::function<void(bool)> done) {
   }
 }
 
-void ViewerWindow::SetExposureMs(double ms, std::function<void(bool)> done) {
+void ViewerWindow::SetExposureMs(double ms, const std::function<void(bool)> &done) {
   WhenReady([this, ms, done] {
     const int handle = handle_;
-    const int us = static_cast<int>(ms * 1000.0 + 0.5);
+    const int us = static_cast<int>(std::lround(ms * 1000.0));
     camera_->Post<bool>([handle, us] { return Quorel_SetRealExposureTime(handle, us) == 1; },
                         [this, done](bool ok) {
                           RefreshStatus();
@@ -1007,7 +1008,7 @@ bool ViewerWindow::DrawHistogram(cairo_t *cr) {
 // ---------------------------------------------------------------------------
 // Dialogs of the library
 
-void ViewerWindow::OpenDialog(DialogKind kind, std::function<void(DialogOutcome)> done) {
+void ViewerWindow::OpenDialog(DialogKind kind, const std::function<void(DialogOutcome)> &done) {
   WhenReady([this, kind, done] {
     WhenIdle([this, kind, done] {
       // Modal on this thread: the library runs the dialog's loop inside the
@@ -1043,7 +1044,7 @@ void ViewerWindow::OpenDialog(DialogKind kind, std::function<void(DialogOutcome)
 // ---------------------------------------------------------------------------
 // Saving and recording
 
-void ViewerWindow::SaveImageTo(const std::string &path, int fileType, std::function<void(bool)> done) {
+void ViewerWindow::SaveImageTo(const std::string &path, int fileType, const std::function<void(bool)> &done) {
   WhenReady([this, path, fileType, done] {
     const int handle = handle_;
     camera_->Post<bool>([handle, path, fileType] { return Quorel_SaveImage(handle, path.c_str(), fileType) == 1; },
@@ -1054,11 +1055,12 @@ void ViewerWindow::SaveImageTo(const std::string &path, int fileType, std::funct
   });
 }
 
-void ViewerWindow::RecordTo(const std::string &path, int ms, std::function<void(bool, const AviInfo &)> done) {
+void ViewerWindow::RecordTo(const std::string &path, int ms, const std::function<void(bool, const AviInfo &)> &done) {
   WhenIdle([this, path, ms, done] { BeginRecording(path, ms, done); });
 }
 
-void ViewerWindow::BeginRecording(const std::string &path, int ms, std::function<void(bool, const AviInfo &)> done) {
+void ViewerWindow::BeginRecording(const std::string &path, int ms,
+                                  const std::function<void(bool, const AviInfo &)> &done) {
   if (recording_ != nullptr) {
     if (done) done(false, AviInfo{});
     return;
@@ -1208,7 +1210,7 @@ void ViewerWindow::OpenRecordChooser() {
                      if (response == GTK_RESPONSE_ACCEPT) {
                        gchar *file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d));
                        const double seconds = gtk_spin_button_get_value(GTK_SPIN_BUTTON(v->durationSpin_));
-                       if (file != nullptr) v->RecordTo(file, static_cast<int>(seconds * 1000.0 + 0.5));
+                       if (file != nullptr) v->RecordTo(file, static_cast<int>(std::lround(seconds * 1000.0)));
                        g_free(file);
                      }
                      v->chooser_ = nullptr;

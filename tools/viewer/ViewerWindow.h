@@ -78,24 +78,24 @@ class ViewerWindow {
 
   // Actions of the toolbar, the keyboard and the test script. `done`, when
   // given, receives whether the action succeeded.
-  void StartLive(std::function<void(bool)> done = {});
-  void Stop(std::function<void(bool)> done = {});
+  void StartLive(const std::function<void(bool)> &done = {});
+  void Stop(const std::function<void(bool)> &done = {});
   void ToggleLive();
-  void TakeSnapshot(std::function<void(bool)> done = {});
-  void StartTrigger(std::function<void(bool)> done = {});
+  void TakeSnapshot(const std::function<void(bool)> &done = {});
+  void StartTrigger(const std::function<void(bool)> &done = {});
   void FireTrigger();
   void SetFit(bool fit);
-  void SetColourMode(int bits, std::function<void(bool)> done = {});
-  void SetExposureMs(double ms, std::function<void(bool)> done = {});
-  void SetSubSample(int code, std::function<void(bool)> done = {});
+  void SetColourMode(int bits, const std::function<void(bool)> &done = {});
+  void SetExposureMs(double ms, const std::function<void(bool)> &done = {});
+  void SetSubSample(int code, const std::function<void(bool)> &done = {});
   void SetChannel(HistogramChannel channel);
   void SetScale(HistogramScale scale);
-  void SaveImageTo(const std::string &path, int fileType, std::function<void(bool)> done = {});
-  void RecordTo(const std::string &path, int ms, std::function<void(bool, const AviInfo &)> done = {});
+  void SaveImageTo(const std::string &path, int fileType, const std::function<void(bool)> &done = {});
+  void RecordTo(const std::string &path, int ms, const std::function<void(bool, const AviInfo &)> &done = {});
   // Opens a library dialog owned by this window, once no camera call is in
   // flight; returns when the dialog is closed.
-  void OpenDialog(DialogKind kind, std::function<void(DialogOutcome)> done = {});
-  void SimulatePresence(int unit, bool present, std::function<void(bool)> done = {});
+  void OpenDialog(DialogKind kind, const std::function<void(DialogOutcome)> &done = {});
+  void SimulatePresence(int unit, bool present, const std::function<void(bool)> &done = {});
   // The keyboard's handler, also for synthetic events.
   bool HandleKey(guint keyval);
   void OpenSaveChooser();
@@ -117,7 +117,7 @@ class ViewerWindow {
   size_t cameraCount() const { return cameras_.size(); }
   std::string hintText() const { return gtk_label_get_text(GTK_LABEL(hintLabel_)); }
   // Lists the cameras again (the Refresh button); `done` after the list is shown.
-  void RefreshCameras(std::function<void()> done = {});
+  void RefreshCameras(const std::function<void()> &done = {});
 
  private:
   void BuildWidgets();
@@ -125,9 +125,9 @@ class ViewerWindow {
   void OpenCamera();
   void SelectUnit(int unit);
   void ChangeUnit(int unit);
-  void ChangeColourMode(int bits, std::function<void(bool)> done);
-  void ChangeSubSample(int code, std::function<void(bool)> done);
-  void BeginRecording(const std::string &path, int ms, std::function<void(bool, const AviInfo &)> done);
+  void ChangeColourMode(int bits, const std::function<void(bool)> &done);
+  void ChangeSubSample(int code, const std::function<void(bool)> &done);
+  void BeginRecording(const std::string &path, int ms, const std::function<void(bool, const AviInfo &)> &done);
   void OnMessages();
   void OnCameraDone();
   void OnFrame(const QuorelFrameInfo *info);
