@@ -22,10 +22,6 @@ std::vector<size_t> &ColumnTable(size_t columns) {
   return table;
 }
 
-template <int Bytes>
-void ScaleRows(const FrameView &dstView, const ConstFrameView &srcView, const size_t *offset, size_t columns,
-               size_t wide, bool contiguous, float sy, int yBegin, int yEnd);
-
 // Bytes: bytes copied per pixel. The source column of every destination
 // column is worked out once per call, so the row loop is a plain gather.
 template <int Bytes>
@@ -71,8 +67,34 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
   // Bands of destination rows over the pool's threads: each row depends only
   // on its own number, so the result is the same for any split, and the
   // reads of the source rows, which bound this copy, go out from every core.
+  const size_t srcRowBytes = static_cast<size_t>(srcStride);
+  const size_t dstRowBytes = static_cast<size_t>(dstView.stride);
   const auto rows = [&](int, int yBegin, int yEnd) {
-    ScaleRows<Bytes>(dstView, srcView, offset, columns, wide, contiguous, sy, yBegin, yEnd);
+    for (int y = yBegin; y < yEnd; ++y) {
+      const int r = Clamp(static_cast<int>(static_cast<float>(y) * sy), srcHeight - 1);
+      const int memoryRow = srcRect.bottom - r - 1;
+      if (memoryRow < 0 || memoryRow >= srcHeight) continue;  // only for a rectangle outside the source
+      const uint8_t *s = src + static_cast<size_t>(memoryRow) * srcRowBytes;
+      uint8_t *d = dst + static_cast<size_t>(dstRect.top + y) * dstRowBytes +
+                   static_cast<size_t>(dstRect.left) * static_cast<size_t>(dstBytesPerPixel);
+      if (contiguous) {
+        std::memcpy(d, s + offset[0], columns * static_cast<size_t>(Bytes));
+        continue;
+      }
+      size_t x = 0;
+      if constexpr (Bytes == 3) {
+        for (; x < wide; ++x) {
+          uint32_t word;
+          std::memcpy(&word, s + offset[x], 4);
+          std::memcpy(d + 3 * x, &word, 4);
+        }
+      }
+      for (; x < columns; ++x) {
+        const uint8_t *p = s + offset[x];
+        uint8_t *q = d + x * static_cast<size_t>(dstBytesPerPixel);
+        for (int b = 0; b < Bytes; ++b) q[b] = p[b];
+      }
+    }
   };
   BandPool &pool = DefaultBandPool();
   if (pool.Bands(dstH) > 1) {
@@ -81,46 +103,6 @@ int ScaleNearest(const FrameView &dstView, const ConstFrameView &srcView) {
     rows(0, 0, dstH);
   }
   return 1;
-}
-
-// Rows [yBegin, yEnd) of the destination rectangle, with the column table
-// of ScaleNearest.
-template <int Bytes>
-void ScaleRows(const FrameView &dstView, const ConstFrameView &srcView, const size_t *offset, size_t columns,
-               size_t wide, bool contiguous, float sy, int yBegin, int yEnd) {
-  uint8_t *dst = dstView.pixels;
-  const uint8_t *src = srcView.pixels;
-  const KernelRect &dstRect = dstView.rect;
-  const KernelRect &srcRect = srcView.rect;
-  const int srcHeight = srcView.height;
-  const int dstBytesPerPixel = dstView.bytesPerPixel;
-  const size_t srcStride = static_cast<size_t>(srcView.stride);
-  const size_t dstStride = static_cast<size_t>(dstView.stride);
-  for (int y = yBegin; y < yEnd; ++y) {
-    const int r = Clamp(static_cast<int>(static_cast<float>(y) * sy), srcHeight - 1);
-    const int memoryRow = srcRect.bottom - r - 1;
-    if (memoryRow < 0 || memoryRow >= srcHeight) continue;  // only for a rectangle outside the source
-    const uint8_t *s = src + static_cast<size_t>(memoryRow) * srcStride;
-    uint8_t *d = dst + static_cast<size_t>(dstRect.top + y) * dstStride +
-                 static_cast<size_t>(dstRect.left) * static_cast<size_t>(dstBytesPerPixel);
-    if (contiguous) {
-      std::memcpy(d, s + offset[0], columns * static_cast<size_t>(Bytes));
-      continue;
-    }
-    size_t x = 0;
-    if constexpr (Bytes == 3) {
-      for (; x < wide; ++x) {
-        uint32_t word;
-        std::memcpy(&word, s + offset[x], 4);
-        std::memcpy(d + 3 * x, &word, 4);
-      }
-    }
-    for (; x < columns; ++x) {
-      const uint8_t *p = s + offset[x];
-      uint8_t *q = d + x * static_cast<size_t>(dstBytesPerPixel);
-      for (int b = 0; b < Bytes; ++b) q[b] = p[b];
-    }
-  }
 }
 
 }  // namespace
